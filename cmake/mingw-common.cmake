@@ -1,0 +1,8 @@
+# The -posix compilers bring std::mutex and std::thread, which GoogleTest needs.
+set(CMAKE_C_COMPILER ${QUILLON_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLON_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUILLON_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLON_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,5 @@
+# Cross-compiling for 32-bit Windows with mingw-w64; the exes need wine32 to run.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(QUILLON_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,143 @@
+#include "tests/support/wintest.h"
+
+#include <deque>
+#include <set>
+
+namespace {
+
+const int FileNameBox = 0x47c;   // cmb13: the file dialog's name box
+const int FilterBox = 0x470;     // cmb1: the file dialog's list of filters
+const int BoxTextId = 0xFFFF;
+const int BoxIconId = 0x440;
+
+HHOOK CbtHook;
+std::deque<int> BoxAnswers;
+std::deque<std::string> FileAnswers;
+std::vector<SeenDialog> Seen;
+std::set<HWND> Answered;
+
+bool IsDialogClass(HWND window)
+{
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    return strcmp(name, "#32770") == 0;
+}
+
+void RecordFileDialog(HWND dialog, SeenDialog &seen)
+{
+    seen.fileDialog = true;
+    seen.text = WindowText(GetDlgItem(dialog, FileNameBox));
+    HWND filters = GetDlgItem(dialog, FilterBox);
+    int count = (int)SendMessageA(filters, CB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; i++) {
+        char item[260] = "";
+        SendMessageA(filters, CB_GETLBTEXT, i, (LPARAM)item);
+        seen.filters.push_back(item);
+    }
+    seen.filterIndex = (int)SendMessageA(filters, CB_GETCURSEL, 0, 0);
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
+    seen.folder = folder;
+
+    std::string answer;
+    if (!FileAnswers.empty()) {
+        answer = FileAnswers.front();
+        FileAnswers.pop_front();
+    }
+    if (answer.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    } else {
+        SetDlgItemTextA(dialog, FileNameBox, answer.c_str());
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    }
+}
+
+void RecordBox(HWND box, SeenDialog &seen)
+{
+    char text[1024] = "";
+    GetDlgItemTextA(box, BoxTextId, text, sizeof text);
+    seen.text = text;
+    seen.icon = (HICON)SendDlgItemMessageA(box, BoxIconId, STM_GETICON, 0, 0);
+    int answer;
+    if (!BoxAnswers.empty()) {
+        answer = BoxAnswers.front();
+        BoxAnswers.pop_front();
+    } else {
+        answer = GetDlgItem(box, IDOK) ? IDOK : IDCANCEL;
+    }
+    PostMessageA(box, WM_COMMAND, answer, 0);
+}
+
+LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = (HWND)wParam;
+    if (code == HCBT_DESTROYWND)
+        Answered.erase(window);
+    if (code == HCBT_ACTIVATE && IsDialogClass(window) && !Answered.count(window)) {
+        Answered.insert(window);
+        SeenDialog seen = {};
+        seen.caption = WindowText(window);
+        seen.owner = GetWindow(window, GW_OWNER);
+        seen.filterIndex = -1;
+        if (GetDlgItem(window, FileNameBox))
+            RecordFileDialog(window, seen);
+        else
+            RecordBox(window, seen);
+        Seen.push_back(seen);
+    }
+    return CallNextHookEx(CbtHook, code, wParam, lParam);
+}
+
+} // namespace
+
+void WatchDialogs()
+{
+    if (!CbtHook)
+        CbtHook = SetWindowsHookExA(WH_CBT, CbtProc, NULL, GetCurrentThreadId());
+}
+
+void AnswerNextBox(int commandId)
+{
+    BoxAnswers.push_back(commandId);
+}
+
+void AnswerNextFileDialog(const std::string &name)
+{
+    FileAnswers.push_back(name);
+}
+
+std::vector<SeenDialog> TakeSeenDialogs()
+{
+    std::vector<SeenDialog> seen;
+    seen.swap(Seen);
+    BoxAnswers.clear();
+    FileAnswers.clear();
+    return seen;
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        PumpMessages();
+        Sleep(1);
+    } while (GetTickCount() - start < ms);
+}
+
+std::string WindowText(HWND window)
+{
+    int length = GetWindowTextLengthA(window);
+    std::string text(length + 1, '\0');
+    GetWindowTextA(window, &text[0], length + 1);
+    text.resize(strlen(text.c_str()));
+    return text;
+}

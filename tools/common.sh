@@ -1,0 +1,87 @@
+# Shared by the start and test commands: packages, Wine prefixes, Xvfb.
+# Every process started here is recorded and stopped by its PID.
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+QUILLON_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
+  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3 binutils-mingw-w64"
+
+STARTED_PIDS=()
+
+# Installs what is missing with apt-get when root; otherwise prints the command.
+ensure_packages() {
+    local missing=()
+    for p in $QUILLON_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        # One index briefly out of step with its mirror makes update fail;
+        # what counts is whether the packages install.
+        apt-get update -qq || true
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
+            echo "apt-get install failed for: ${missing[*]}"; return 1; }
+    else
+        echo "Missing packages. Run as root:"
+        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+        return 1
+    fi
+}
+
+# make_prefix DIR null|x11: a Wine prefix made once and kept between runs.
+# "null" uses Wine's null graphics driver, which needs no X display.
+make_prefix() {
+    local prefix=$1 driver=$2
+    [ -f "$prefix/.quillon-ready" ] && return 0
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    WINEPREFIX=$prefix DISPLAY= "$WINE64" wineboot -i >"$prefix.log" 2>&1
+    WINEPREFIX=$prefix "$WINESERVER" -w
+    if [ "$driver" = null ]; then
+        cat >"$prefix.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Graphics"="null"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+REG
+        WINEPREFIX=$prefix DISPLAY= "$WINE64" regedit /S "$prefix.reg" >>"$prefix.log" 2>&1
+        WINEPREFIX=$prefix "$WINESERVER" -w
+    fi
+    touch "$prefix/.quillon-ready"
+}
+
+# Keeps one wineserver alive for the prefix until stop_started.
+start_wineserver() {
+    WINEPREFIX=$1 "$WINESERVER" -p &
+    STARTED_PIDS+=($!)
+    wait $! 2>/dev/null   # -p forks the server into the background and returns
+    SERVER_PREFIXES+=("$1")
+}
+
+# Starts Xvfb and openbox on a free display; sets QUILLON_DISPLAY.
+start_xvfb() {
+    local n=90
+    while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n + 1)); done
+    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    STARTED_PIDS+=($!)
+    for _ in $(seq 50); do xdpyinfo -display :$n >/dev/null 2>&1 && break; sleep 0.1; done
+    DISPLAY=:$n openbox >/dev/null 2>&1 &
+    STARTED_PIDS+=($!)
+    QUILLON_DISPLAY=:$n
+    sleep 0.5
+}
+
+SERVER_PREFIXES=()
+stop_started() {
+    for prefix in "${SERVER_PREFIXES[@]}"; do WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null; done
+    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${STARTED_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    STARTED_PIDS=()
+    SERVER_PREFIXES=()
+}

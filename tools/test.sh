@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Runs every test: the host unit tests and fuzzer, both Windows builds, the
+# tests under Wine (in-process and end to end under Xvfb), then the benchmarks.
+# Installs what it needs when run as root. Ends with "N passed, N failed".
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUILLON_BUILD:-$root/build}
+source "$root/tools/common.sh"
+
+ensure_packages || exit 1
+trap stop_started EXIT
+
+configure_and_build() {  # dir, extra cmake arguments...
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
+        { cat "$dir.configure.log"; return 1; }
+    ninja -C "$dir" >"$dir.build.log" 2>&1 || { tail -n 60 "$dir.build.log"; return 1; }
+    # Warnings are errors in review: show them.
+    grep -E 'warning:' "$dir.build.log" | sort -u && return 1
+    return 0
+}
+
+mkdir -p "$build"
+echo "== build: host (clang), x86_64 and i686 Windows (mingw-w64)"
+configure_and_build "$build/host" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ || exit 1
+configure_and_build "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" || exit 1
+configure_and_build "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || exit 1
+
+echo "== Wine prefixes"
+make_prefix "$build/wine/null" null
+make_prefix "$build/wine/x11" x11
+start_wineserver "$build/wine/null"
+start_wineserver "$build/wine/x11"
+start_xvfb
+export QUILLON_X11_PREFIX=$build/wine/x11 QUILLON_DISPLAY
+export QUILLON_ARTIFACTS=$build/artifacts
+mkdir -p "$QUILLON_ARTIFACTS"
+
+passed=0 failed=0
+run_ctest() {  # label, dir, ctest arguments...
+    local label=$1 dir=$2; shift 2
+    echo "== tests: $label"
+    local log="$dir/ctest.log"
+    (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
+    local line total bad
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$line" ]; then
+        failed=$((failed + 1))
+        return
+    fi
+    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+}
+
+run_ctest "host" "$build/host" -j2
+WINEPREFIX=$build/wine/null run_ctest "x86_64 under Wine" "$build/win64"
+echo "== i686: imports checked; run where wine32 is present"
+"$root/tools/check_imports.sh" "$build/win32" || failed=$((failed + 1))
+"$root/tools/check_imports.sh" "$build/win64" || failed=$((failed + 1))
+
+"$root/tools/bench.sh" "$build" || echo "(a benchmark did not finish)"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
