@@ -11,7 +11,12 @@ const int BoxTextId = 0xFFFF;
 const int BoxIconId = 0x440;
 
 HHOOK CbtHook;
-std::deque<int> BoxAnswers;
+struct Answer {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::deque<Answer> BoxAnswers;
 std::deque<std::string> FileAnswers;
 std::vector<SeenDialog> Seen;
 std::set<HWND> Answered;
@@ -52,20 +57,36 @@ void RecordFileDialog(HWND dialog, SeenDialog &seen)
     }
 }
 
+BOOL CALLBACK RecordControl(HWND child, LPARAM lParam)
+{
+    SeenDialog &seen = *(SeenDialog *)lParam;
+    SeenControl control = {};
+    control.id = GetDlgCtrlID(child);
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof name);
+    control.className = name;
+    control.text = WindowText(child);
+    control.style = (DWORD)GetWindowLongA(child, GWL_STYLE);
+    GetWindowRect(child, &control.rect);
+    MapWindowPoints(NULL, GetParent(child), (POINT *)&control.rect, 2);
+    seen.controls.push_back(control);
+    return TRUE;
+}
+
 void RecordBox(HWND box, SeenDialog &seen)
 {
     char text[1024] = "";
     GetDlgItemTextA(box, BoxTextId, text, sizeof text);
     seen.text = text;
     seen.icon = (HICON)SendDlgItemMessageA(box, BoxIconId, STM_GETICON, 0, 0);
-    int answer;
+    seen.style = (DWORD)GetWindowLongA(box, GWL_STYLE);
+    EnumChildWindows(box, RecordControl, (LPARAM)&seen);
+    Answer answer = {WM_COMMAND, (WPARAM)(GetDlgItem(box, IDOK) ? IDOK : IDCANCEL), 0};
     if (!BoxAnswers.empty()) {
         answer = BoxAnswers.front();
         BoxAnswers.pop_front();
-    } else {
-        answer = GetDlgItem(box, IDOK) ? IDOK : IDCANCEL;
     }
-    PostMessageA(box, WM_COMMAND, answer, 0);
+    PostMessageA(box, answer.message, answer.wParam, answer.lParam);
 }
 
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
@@ -98,7 +119,12 @@ void WatchDialogs()
 
 void AnswerNextBox(int commandId)
 {
-    BoxAnswers.push_back(commandId);
+    AnswerNextBoxWith(WM_COMMAND, commandId, 0);
+}
+
+void AnswerNextBoxWith(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    BoxAnswers.push_back({message, wParam, lParam});
 }
 
 void AnswerNextFileDialog(const std::string &name)

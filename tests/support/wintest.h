@@ -8,6 +8,15 @@
 #include <string>
 #include <vector>
 
+// A child control of a dialog, as it stood when the dialog was activated.
+struct SeenControl {
+    int id;
+    std::string className;
+    std::string text;
+    DWORD style;
+    RECT rect;                  // in the dialog's client coordinates
+};
+
 // A dialog the code under test showed: a message box (text from the static
 // 0xFFFF, icon from the static 0x440), a file dialog, or another dialog box.
 struct SeenDialog {
@@ -19,6 +28,8 @@ struct SeenDialog {
     std::vector<std::string> filters;  // file dialog: the filter list as shown
     int filterIndex;            // file dialog: the filter selected at first (0-based)
     std::string folder;         // file dialog: the current directory while it is up
+    std::vector<SeenControl> controls;  // other dialogs: every child control, in order
+    DWORD style;                // the dialog window's own style
 };
 
 // Installs a WH_CBT hook on the calling thread that answers every dialog box
@@ -28,6 +39,8 @@ struct SeenDialog {
 void WatchDialogs();
 // The next message box or other dialog is answered with this command id.
 void AnswerNextBox(int commandId);
+// The next message box or other dialog is posted this message instead.
+void AnswerNextBoxWith(UINT message, WPARAM wParam, LPARAM lParam);
 // The next file dialog gets this text in its name box, then OK; an empty
 // text cancels it.
 void AnswerNextFileDialog(const std::string &name);
