@@ -12,11 +12,22 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK TarvoWndProc(HWND window, UINT
 
 // Either out pointer may be null.
 void GetSelection(HWND window, unsigned *start, unsigned *end);
-// NUL-terminated copy of up to 31000 characters of the editor's text, good
-// until the next snapshot; null when the buffer cannot be had.
+
+// The snapshot holds at most this many characters and a NUL after them.
+const unsigned SnapshotChars = 31000;
+// NUL-terminated copy of up to SnapshotChars characters of the editor's
+// text, good until the next snapshot; null when the buffer cannot be had.
 char *TextSnapshot();
-// The selection cut out of a fresh snapshot; null when none can be had.
+// The editor's text length when the last snapshot was taken, and how many
+// of its characters the snapshot holds.
+extern unsigned SnapshotTextLength;
+unsigned SnapshotHeld();
+// The selection cut out of a fresh snapshot; null when none can be had or
+// the selection reaches beyond what the snapshot holds.
 char *SelectedText();
+
+// The spaces that ReplaceIndent inserts: at most 252 and a NUL.
+extern char IndentSpaces[253];
 
 void ReindentLine(HWND window, unsigned lowest);
 void ReplaceIndent(HWND window, int change, unsigned lineStart);
