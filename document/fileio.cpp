@@ -61,35 +61,43 @@ BOOL LoadDocument(FILE *stream)
 }
 
 // Whether the file can be opened for writing, found without changing it: a
-// file that the check creates is removed again. *existed tells whether the
-// file was there.
-static bool CanWrite(const char *name, bool *existed)
+// file that the check creates is removed again. *attributes receives the
+// attributes of the file that was there, or INVALID_FILE_ATTRIBUTES.
+static bool CanWrite(const char *name, DWORD *attributes)
 {
+    // A read-only file is refused by its attribute too: a process with the
+    // rights to write it anyway must not replace it.
+    *attributes = GetFileAttributesA(name);
+    if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    *existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    bool created = GetLastError() != ERROR_ALREADY_EXISTS;
     CloseHandle(file);
-    if (!*existed)
+    if (created)
         DeleteFileA(name);
     return true;
 }
 
-// Puts the written file in the place of the target. Replacing keeps the
-// target's attributes where the file system allows it.
-static bool PutInPlace(const char *written, const char *target, bool existed)
+// Puts the written file in the place of the target, which keeps its
+// attributes (ReplaceFileA keeps more where the platform has it).
+static bool PutInPlace(const char *written, const char *target, DWORD attributes)
 {
-    if (!existed)
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return MoveFileA(written, target);
-    return ReplaceFileA(target, written, NULL, REPLACEFILE_IGNORE_MERGE_ERRORS, NULL, NULL) ||
-           MoveFileExA(written, target, MOVEFILE_REPLACE_EXISTING);
+    if (!ReplaceFileA(target, written, NULL, REPLACEFILE_IGNORE_MERGE_ERRORS, NULL, NULL) &&
+        !MoveFileExA(written, target, MOVEFILE_REPLACE_EXISTING))
+        return false;
+    SetFileAttributesA(target, attributes);
+    return true;
 }
 
 // Writes the text to a new file in the target's folder and replaces the
 // target with it only once every byte is written, flushed and closed. On any
 // failure the new file is removed and the target is left as it was.
-static bool WriteThenReplace(const char *target, bool existed, const char *text, size_t length)
+static bool WriteThenReplace(const char *target, DWORD attributes, const char *text, size_t length)
 {
     char folder[MAX_PATH];
     size_t folderLength = FileNamePart(target) - target;
@@ -106,7 +114,7 @@ static bool WriteThenReplace(const char *target, bool existed, const char *text,
         done = fflush(stream) == 0 && done;
         done = fclose(stream) == 0 && done;
     }
-    done = done && PutInPlace(written, target, existed);
+    done = done && PutInPlace(written, target, attributes);
     if (!done)
         DeleteFileA(written);
     return done;
@@ -114,8 +122,8 @@ static bool WriteThenReplace(const char *target, bool existed, const char *text,
 
 BOOL SaveDocument()
 {
-    bool existed;
-    if (!CanWrite(DocumentName, &existed)) {
+    DWORD attributes;
+    if (!CanWrite(DocumentName, &attributes)) {
         ShowNotice("Cannot write to %s.", DocumentName);
         return FALSE;
     }
@@ -129,7 +137,7 @@ BOOL SaveDocument()
         return FALSE;
     }
     length = GetWindowTextA(EditorWindow, text, length + 1);
-    bool written = WriteThenReplace(DocumentName, existed, text, (size_t)length);
+    bool written = WriteThenReplace(DocumentName, attributes, text, (size_t)length);
     GiveBack(block);
     SetCursor(previous);
     if (!written) {
