@@ -1,0 +1,70 @@
+// quillon.exe as a process of its own: the command-line word, and the exit code.
+#include "tests/support/process.h"
+#include "tests/support/wintest.h"
+#include "resources/resource.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The text of the message box that the program shows at start, answered with OK.
+std::string StartupNotice(Program &program)
+{
+    HWND box = WaitForWindow(program, "#32770");
+    if (!box)
+        return "<no box>";
+    char text[512] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+TEST(Process, ClosingEndsWithExitCodeZero)
+{
+    struct Way {
+        const char *name;
+        UINT message;
+        WPARAM wParam;
+    };
+    const Way ways[] = {{"close box", WM_CLOSE, 0}, {"Exit command", WM_COMMAND, IDM_EXIT}};
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        Program program = StartQuillon("");
+        ASSERT_NE(nullptr, program.main);
+        EXPECT_EQ("Quillon - (untitled)", WindowText(program.main));
+        PostMessageA(program.main, way.message, way.wParam, 0);
+        EXPECT_EQ(0u, WaitForExit(program));
+    }
+}
+
+TEST(Process, OnlyTheFirstWordOfTheCommandLineIsUsed)
+{
+    const std::string dotted130 = "x." + std::string(128, 'y');
+    struct Case {
+        const char *name;
+        std::string arguments;
+        std::string notice;   // empty: none expected
+    };
+    const Case cases[] = {
+        {"no word", "", ""},
+        {"blanks only", "    ", ""},
+        {"two names", "nosuch other.lsp", "Error opening nosuch.lsp."},
+        {"longer than 128", dotted130, "Error opening " + dotted130.substr(0, 128) + "."},
+        {"quoted with a blank", "\"my file.lsp\"", "Error opening \"my.lsp."},
+        {"wildcard", "*.lsp", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program = StartQuillon(c.arguments);
+        if (!c.notice.empty()) {
+            EXPECT_EQ(c.notice, StartupNotice(program));
+        }
+        HWND main = program.main ? program.main : WaitForWindow(program, "QuillonWClass");
+        ASSERT_NE(nullptr, main);
+        EXPECT_EQ("Quillon - (untitled)", WindowText(main));
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, WaitForExit(program));
+    }
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+// Reads the running editor from outside, as another program would:
+//   peek text   prints the editor's text byte for byte
+//   peek sel    prints the selection as "start end"
+//   peek title  prints the main window's title
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+int main(int argc, char **argv)
+{
+    HWND main = FindWindowA("QuillonWClass", NULL);
+    HWND editor = main ? FindWindowExA(main, NULL, "Edit", NULL) : NULL;
+    if (argc < 2 || !editor) {
+        fprintf(stderr, "peek: no editor window\n");
+        return 2;
+    }
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (strcmp(argv[1], "sel") == 0) {
+        DWORD start = 0, end = 0;
+        SendMessageA(editor, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+        printf("%lu %lu\n", (unsigned long)start, (unsigned long)end);
+        return 0;
+    }
+    HWND window = strcmp(argv[1], "title") == 0 ? main : editor;
+    int length = (int)SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    static char text[70000];
+    SendMessageA(window, WM_GETTEXT, sizeof text, (LPARAM)text);
+    fwrite(text, 1, length, stdout);
+    return 0;
+}

@@ -1,0 +1,27 @@
+// Runs quillon.exe as a separate process and reads its windows from outside,
+// as another program on the same desktop would.
+#ifndef QUILLON_PROCESS_H
+#define QUILLON_PROCESS_H
+
+#include <windows.h>
+
+#include <string>
+
+struct Program {
+    PROCESS_INFORMATION info;
+    HWND main;   // the main window once it is visible, or null
+};
+
+// The path of quillon.exe in the build folder, found from this test's own path.
+std::string QuillonPath();
+// Starts quillon.exe with the argument text and waits up to 10 s for its main
+// window to be visible; a message box shown before that is left to the caller.
+Program StartQuillon(const std::string &arguments, const char *folder = NULL);
+// Waits up to the given time for a top-level window of the class owned by the
+// program's process.
+HWND WaitForWindow(const Program &program, const char *className, DWORD ms = 10000);
+// Waits for the process to end and returns its exit code; STILL_ACTIVE after
+// the time-out (the process is then terminated).
+DWORD WaitForExit(Program &program, DWORD ms = 10000);
+
+#endif
