@@ -1,8 +1,53 @@
-// PLACEHOLDER until the evaluation link lands.
+// The DDE link that hands the selection to KESTRALUNE for evaluation: one
+// client instance for the process, one short conversation per command.
 #include "evallink/evallink.h"
+#include "app/shell.h"
+#include "editor/editor.h"
+
+#include <ddeml.h>
+#include <string.h>
 
 DWORD DdeInstance;
 
-void StartEvalLink() {}
-void EvalSelection() {}
-void EndEvalLink() {}
+// Service and topic are both this name.
+static const char LinkName[] = "KESTRALUNE";
+static const DWORD EvalTimeoutMs = 60000;
+
+void StartEvalLink()
+{
+    DdeInitializeA(&DdeInstance, NULL, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0);
+}
+
+void EndEvalLink()
+{
+    DdeUninitialize(DdeInstance);
+}
+
+// Sends the selection as it stands now, its NUL included, as one execute.
+// Without a selected text (no snapshot, or a selection beyond what the
+// snapshot holds) nothing is sent and the transaction counts as failed.
+static void SendSelection(HCONV conversation)
+{
+    char *text = SelectedText();
+    if (!text || !DdeClientTransaction((LPBYTE)text, (DWORD)strlen(text) + 1, conversation, NULL,
+                                       CF_TEXT, XTYP_EXECUTE, EvalTimeoutMs, NULL))
+        NoticeBox("Transaction failed");
+}
+
+void EvalSelection()
+{
+    HSZ service = DdeCreateStringHandleA(DdeInstance, LinkName, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(DdeInstance, LinkName, CP_WINANSI);
+    // A null handle would let DdeConnect take any service or topic.
+    HCONV conversation = service && topic ? DdeConnect(DdeInstance, service, topic, NULL) : NULL;
+    if (conversation) {
+        SendSelection(conversation);
+        DdeDisconnect(conversation);
+    } else {
+        NoticeBox("Can't connect to KESTRALUNE");
+    }
+    if (service)
+        DdeFreeStringHandle(DdeInstance, service);
+    if (topic)
+        DdeFreeStringHandle(DdeInstance, topic);
+}
