@@ -16,3 +16,18 @@ for bench in $(find "$build/win64/tests" -type f -name 'bench_*.exe' 2>/dev/null
     (cd "$(dirname "$bench")" && WINEPREFIX=$build/wine/null timeout 300 "$WINE64" "$bench") ||
         echo "($(basename "$bench") did not finish)"
 done
+
+echo "-- sizes (aim: x86_64 exe under 64 KiB)"
+for arch in win64 win32; do
+    exe=$build/$arch/quillon.exe
+    [ -f "$exe" ] || continue
+    case $arch in
+        win64) dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows ;;
+        win32) dlls=/usr/lib/i386-linux-gnu/wine/i386-windows ;;
+    esac
+    echo "$arch quillon.exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB)"
+    for dll in $(objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
+        file=$(find "$dlls" -maxdepth 1 -iname "$dll" 2>/dev/null | head -n 1)
+        echo "  imports $dll: ${file:+$(stat -c %s "$file") bytes (Wine's)}${file:-not on this machine}"
+    done
+done
