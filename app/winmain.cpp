@@ -3,7 +3,22 @@
 #include "document/document.h"
 #include "evallink/evallink.h"
 
-#include <stdio.h>
+#include <ctype.h>
+
+// Stores the first white-space-delimited word of the text, at most 128
+// characters of it, NUL-terminated, as the "%128s" conversion would; an
+// empty string when there is no word. Quotes are ordinary characters.
+static void ReadFirstWord(const char *text, char *word)
+{
+    while (isspace((unsigned char)*text))
+        text++;
+    int length = 0;
+    while (length < 128 && text[length] && !isspace((unsigned char)text[length])) {
+        word[length] = text[length];
+        length++;
+    }
+    word[length] = '\0';
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
@@ -13,9 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         return 0;
     StartEvalLink();
 
-    // Only the first word is used, at most 128 characters, without quote handling.
-    if (sscanf(commandLine, "%128s", ScratchText) != 1)
-        ScratchText[0] = '\0';
+    ReadFirstWord(commandLine, ScratchText);
     OpenCommandLineFile(ScratchText);
 
     MSG msg;

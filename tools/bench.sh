@@ -28,6 +28,10 @@ for arch in win64 win32; do
     echo "$arch quillon.exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB)"
     for dll in $(objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
         file=$(find "$dlls" -maxdepth 1 -iname "$dll" 2>/dev/null | head -n 1)
-        echo "  imports $dll: ${file:+$(stat -c %s "$file") bytes (Wine's)}${file:-not on this machine}"
+        if [ -n "$file" ]; then
+            echo "  imports $dll: $(stat -c %s "$file") bytes as Wine ships it"
+        else
+            echo "  imports $dll: not on this machine"
+        fi
     done
 done
