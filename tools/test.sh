@@ -56,7 +56,11 @@ run_ctest() {  # label, dir, ctest arguments...
 
 run_ctest "host" "$build/host" -j2
 WINEPREFIX=$build/wine/null run_ctest "x86_64 under Wine" "$build/win64"
-echo "== i686: imports checked; run where wine32 is present"
+if [ -x /usr/lib/wine/wine ]; then
+    WINEPREFIX=$build/wine/null run_ctest "i686 under Wine" "$build/win32" -E '^e2e_'
+else
+    echo "== i686: built and imports checked; its tests run where wine32 is installed"
+fi
 "$root/tools/check_imports.sh" "$build/win32" || failed=$((failed + 1))
 "$root/tools/check_imports.sh" "$build/win64" || failed=$((failed + 1))
 
