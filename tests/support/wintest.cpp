@@ -89,6 +89,28 @@ void RecordBox(HWND box, SeenDialog &seen)
     PostMessageA(box, answer.message, answer.wParam, answer.lParam);
 }
 
+void Record(HWND dialog)
+{
+    SeenDialog seen = {};
+    seen.caption = WindowText(dialog);
+    seen.owner = GetWindow(dialog, GW_OWNER);
+    seen.filterIndex = -1;
+    if (GetDlgItem(dialog, FileNameBox))
+        RecordFileDialog(dialog, seen);
+    else
+        RecordBox(dialog, seen);
+    Seen.push_back(seen);
+}
+
+// A timer message comes only once the dialog's queue is otherwise empty.
+const UINT_PTR RecordTimer = 0x5157;
+
+void CALLBACK RecordWhenReady(HWND dialog, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(dialog, timer);
+    Record(dialog);
+}
+
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
 {
     HWND window = (HWND)wParam;
@@ -96,15 +118,12 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
         Answered.erase(window);
     if (code == HCBT_ACTIVATE && IsDialogClass(window) && !Answered.count(window)) {
         Answered.insert(window);
-        SeenDialog seen = {};
-        seen.caption = WindowText(window);
-        seen.owner = GetWindow(window, GW_OWNER);
-        seen.filterIndex = -1;
+        // A file dialog is activated before it has filled its controls:
+        // it is recorded once its own start-up is over.
         if (GetDlgItem(window, FileNameBox))
-            RecordFileDialog(window, seen);
+            SetTimer(window, RecordTimer, 0, RecordWhenReady);
         else
-            RecordBox(window, seen);
-        Seen.push_back(seen);
+            Record(window);
     }
     return CallNextHookEx(CbtHook, code, wParam, lParam);
 }

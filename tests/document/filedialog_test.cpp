@@ -1,0 +1,171 @@
+// The Open and Save As dialogs: what they show, and what a confirmed choice
+// leaves behind for the flows (name, full path, current directory).
+#include "tests/document/docfixture.h"
+
+#include "app/shell.h"
+#include "document/document.h"
+#include "resources/resource.h"
+
+namespace {
+
+const int FileNameBox = 0x47c;
+
+struct Chooser {
+    const char *name;
+    BOOL (*choose)();
+};
+const Chooser Choosers[] = {{"Open", ChooseOpenFile}, {"Save As", ChooseSaveFile}};
+
+class FileDialogs : public DocumentTest {};
+
+TEST_F(FileDialogs, ShowTheFilterPairsAnEmptyNameBoxAndTheCurrentFolder)
+{
+    for (const Chooser &c : Choosers) {
+        SCOPED_TRACE(c.name);
+        strcpy(DocumentName, "named.lsp");
+        strcpy(ScratchText, "left over");
+        AnswerNextFileDialog("");
+        EXPECT_FALSE(c.choose());
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(1u, seen.size());
+        ASSERT_TRUE(seen[0].fileDialog);
+        EXPECT_EQ(std::vector<std::string>({"Lisp Files(*.LSP)", "All Files(*.*)"}), seen[0].filters);
+        EXPECT_EQ(0, seen[0].filterIndex);
+        EXPECT_EQ("", seen[0].text);
+        EXPECT_EQ(folder, seen[0].folder + "\\");
+        EXPECT_EQ(MainWindow, seen[0].owner);
+        // Cancel leaves the name as it was and the path empty.
+        EXPECT_STREQ("named.lsp", DocumentName);
+        EXPECT_STREQ("", ScratchText);
+        EXPECT_EQ(folder, CurrentFolder());
+    }
+}
+
+TEST_F(FileDialogs, FullPathToAnotherFolderMakesThatFolderCurrent)
+{
+    std::string other = MakeFolder(folder + "other\\");
+    WriteBytes(other + "there.lsp", "(there)");
+    for (const Chooser &c : Choosers) {
+        SCOPED_TRACE(c.name);
+        SetCurrentDirectoryA(folder.c_str());
+        AnswerNextFileDialog(other + "there.lsp");
+        AnswerNextBox(IDYES);  // Save As asks before replacing the file
+        ASSERT_TRUE(c.choose());
+        EXPECT_STREQ("there.lsp", DocumentName);
+        EXPECT_EQ(other + "there.lsp", ScratchText);
+        EXPECT_EQ(other, CurrentFolder());
+        TakeSeenDialogs();
+        // The next dialog starts there.
+        AnswerNextFileDialog("");
+        ChooseOpenFile();
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(other, seen[0].folder + "\\");
+    }
+}
+
+TEST_F(FileDialogs, OpenAfterAFullPathReadsTheChosenFile)
+{
+    std::string other = MakeFolder(folder + "other\\");
+    WriteBytes(other + "same.lsp", "(the chosen one)");
+    WriteBytes(folder + "same.lsp", "(a namesake in the first folder)");
+    AnswerNextFileDialog(other + "same.lsp");
+    MenuCommand(IDM_OPEN);
+    EXPECT_EQ("(the chosen one)", EditorText());
+    TypeText(";");
+    MenuCommand(IDM_SAVE);
+    EXPECT_EQ(";(the chosen one)", ReadBytes(other + "same.lsp"));
+    EXPECT_EQ("(a namesake in the first folder)", ReadBytes(folder + "same.lsp"));
+}
+
+TEST_F(FileDialogs, SaveAsUsesATypedNameWithoutAddingAnExtension)
+{
+    PutDocument("", "(plain)");
+    AnswerNextFileDialog("plain");
+    MenuCommand(IDM_SAVEAS);
+    EXPECT_STREQ("plain", DocumentName);
+    EXPECT_EQ("(plain)", ReadBytes("plain"));
+    EXPECT_EQ(std::vector<std::string>{"plain"}, FilesIn(folder));
+}
+
+void CALLBACK CancelFileDialogs(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            if (GetDlgItem(window, FileNameBox))
+                PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+            return TRUE;
+        },
+        0);
+}
+
+TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
+{
+    strcpy(DocumentName, "earlier.lsp");
+    AnswerNextFileDialog("missing.lsp");
+    // The dialog refuses the name and stays up; cancel it a little later.
+    UINT_PTR timer = SetTimer(NULL, 0, 300, CancelFileDialogs);
+    EXPECT_FALSE(ChooseOpenFile());
+    KillTimer(NULL, timer);
+    std::vector<SeenDialog> seen = TakeSeenDialogs();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_TRUE(seen[0].fileDialog);
+    EXPECT_FALSE(seen[1].fileDialog) << "the dialog's own message about the missing file";
+    EXPECT_STREQ("earlier.lsp", DocumentName);
+}
+
+TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
+{
+    // A file name of more than 128 characters, within a full path that fits.
+    const std::string longName = std::string(254 - folder.size() - 4, 'n') + ".lsp";
+    ASSERT_GT(longName.size(), 128u);
+    WriteBytes(folder + longName, "(long)");
+    // A full path of 257 characters: longer than the dialog's buffer.
+    const std::string deep = MakeFolder(folder + std::string(200 - folder.size(), 'd') + "\\");
+    const std::string deepPath = deep + std::string(257 - deep.size() - 4, 'p') + ".lsp";
+    struct Case {
+        const char *what;
+        BOOL (*choose)();
+        std::string typed;
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"long name, Open", ChooseOpenFile, folder + longName, {"Error opening " + folder + longName + "."}},
+        {"long name, Save As", ChooseSaveFile, folder + longName, {"Cannot write to " + folder + longName + "."}},
+        {"long path, Save As", ChooseSaveFile, deepPath, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        strcpy(DocumentName, "earlier.lsp");
+        SetCurrentDirectoryA(folder.c_str());
+        AnswerNextFileDialog(c.typed);
+        AnswerNextBox(IDYES);  // Save As asks before replacing the file
+        EXPECT_FALSE(c.choose());
+        std::vector<std::string> notices;
+        for (const SeenDialog &seen : TakeSeenDialogs()) {
+            if (!seen.fileDialog && seen.caption == "KESTRALUNE")
+                notices.push_back(seen.text);
+        }
+        EXPECT_EQ(c.notices, notices);
+        EXPECT_STREQ("earlier.lsp", DocumentName);
+        EXPECT_EQ(folder, CurrentFolder());
+    }
+    EXPECT_EQ("(long)", ReadBytes(folder + longName));
+}
+
+TEST_F(FileDialogs, SaveAsIntoAMissingFolderWritesNothing)
+{
+    PutDocument("mine.lsp", "(mine)");
+    TypeText(";");
+    AnswerNextFileDialog(folder + "missing\\new.lsp");
+    MenuCommand(IDM_SAVEAS);
+    std::vector<SeenDialog> seen = TakeSeenDialogs();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ("Cannot write to " + folder + "missing\\new.lsp.", seen[1].text);
+    EXPECT_EQ(std::vector<std::string>{}, FilesIn(folder));
+    EXPECT_STREQ("mine.lsp", DocumentName);
+    EXPECT_EQ(1, DocumentModified);
+    EXPECT_EQ(folder, CurrentFolder());
+}
+
+} // namespace
