@@ -88,16 +88,16 @@ TEST_F(FileDialogs, SaveAsUsesATypedNameWithoutAddingAnExtension)
     EXPECT_EQ(std::vector<std::string>{"plain"}, FilesIn(folder));
 }
 
+BOOL CALLBACK CancelIfFileDialog(HWND window, LPARAM)
+{
+    if (GetDlgItem(window, FileNameBox))
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
 void CALLBACK CancelFileDialogs(HWND, UINT, UINT_PTR, DWORD)
 {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM) -> BOOL {
-            if (GetDlgItem(window, FileNameBox))
-                PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-            return TRUE;
-        },
-        0);
+    EnumThreadWindows(GetCurrentThreadId(), CancelIfFileDialog, 0);
 }
 
 TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)

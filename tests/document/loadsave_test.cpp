@@ -61,13 +61,17 @@ TEST_F(LoadSave, LineEndsAndHighBytesSurviveLoadAndSaveExactly)
 {
     const std::string bytes = "(a)\r\n(b)\n(c)\r(d)\r\n\r\n \x80\xA0\xE9\xFF \x1A after the old end-of-file mark\r\n";
     WriteBytes("in.lsp", bytes);
+    const HCURSOR arrow = LoadCursorA(NULL, IDC_ARROW);
+    SetCursor(arrow);
     OpenThroughDialog("in.lsp");
+    EXPECT_EQ(arrow, GetCursor()) << "the cursor is put back after reading";
     ASSERT_STREQ("in.lsp", DocumentName);
     EXPECT_EQ(bytes, EditorText());
 
     AnswerNextFileDialog("out.lsp");
     MenuCommand(IDM_SAVEAS);
     EXPECT_EQ(bytes, ReadBytes(folder + "out.lsp"));
+    EXPECT_EQ(arrow, GetCursor()) << "the cursor is put back after writing";
     EXPECT_EQ(Texts{}, Notices());
 }
 
