@@ -68,7 +68,8 @@ static bool CanWrite(const char *name, DWORD *attributes)
     // A read-only file is refused by its attribute too: a process with the
     // rights to write it anyway must not replace it.
     *attributes = GetFileAttributesA(name);
-    if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    const DWORD unwritable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
+    if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & unwritable))
         return false;
     HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
