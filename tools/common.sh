@@ -56,12 +56,14 @@ REG
     touch "$prefix/.quillon-ready"
 }
 
-# Keeps one wineserver alive for the prefix until stop_started.
+# Keeps one wineserver alive for the prefix until stop_started, and starts
+# the prefix's background services (services.exe and the rest) with their
+# output on /dev/null: started later from inside a test, they would inherit
+# that test's output pipe and keep ctest waiting for it to close.
 start_wineserver() {
-    WINEPREFIX=$1 "$WINESERVER" -p &
-    STARTED_PIDS+=($!)
-    wait $! 2>/dev/null   # -p forks the server into the background and returns
+    WINEPREFIX=$1 "$WINESERVER" -p
     SERVER_PREFIXES+=("$1")
+    WINEPREFIX=$1 DISPLAY= "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # Starts Xvfb and openbox on a free display; sets QUILLON_DISPLAY.

@@ -23,7 +23,9 @@ cleanup() {
 trap cleanup EXIT
 
 start_editor() {  # arguments for the editor
-    (cd "$WORK" && exec "$WINE64" "$QUILLON_EXE" "$@") &
+    # The editor's output goes to a file: Wine's desktop process, started
+    # with the first window, inherits it and outlives this script.
+    (cd "$WORK" && exec "$WINE64" "$QUILLON_EXE" "$@" >"$WORK/editor.log" 2>&1) &
     EDITOR_PID=$!
     WINDOW=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quillon - ' | head -n 1)
     [ -n "$WINDOW" ] || { echo "FAIL: the main window did not appear"; exit 1; }
