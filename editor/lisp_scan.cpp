@@ -124,6 +124,16 @@ int CappedChange(int change)
     return change > MaxIndentInsert ? MaxIndentInsert : change;
 }
 
+unsigned CaretAfter(unsigned caret, unsigned lineStart, int change)
+{
+    if (change >= 0)
+        return caret + (unsigned)change;
+    // A caret inside the deleted blanks goes to the line start, never onto
+    // the line above.
+    unsigned deleted = (unsigned)-change;
+    return caret - lineStart > deleted ? caret - deleted : lineStart;
+}
+
 ScanResult DecideReindent(const char *text, unsigned held, unsigned total,
                           unsigned caret, unsigned lowest, ReindentPlan *plan)
 {
@@ -147,14 +157,6 @@ ScanResult DecideReindent(const char *text, unsigned held, unsigned total,
 
     plan->lineStart = lineStart;
     plan->change = change;
-    if (change > 0) {
-        plan->caret = caret + (unsigned)change;
-    } else {
-        // A caret inside the deleted blanks goes to the line start, never
-        // onto the line above.
-        unsigned deleted = (unsigned)-change;
-        plan->caret = caret - lineStart > deleted ? caret - deleted : lineStart;
-    }
     return ScanFound;
 }
 

@@ -23,11 +23,10 @@ enum ScanResult {
 
 // What a Tab does to a line: the change in its leading whitespace (positive:
 // spaces to insert at lineStart, at most MaxIndentInsert; negative: blanks to
-// delete from lineStart on) and where the caret goes afterwards.
+// delete from lineStart on).
 struct ReindentPlan {
     unsigned lineStart;
     int change;
-    unsigned caret;
 };
 
 // The start of the line holding pos: just after the nearest CR or LF before
@@ -48,6 +47,10 @@ unsigned LeadingBlanks(const char *text, unsigned held, unsigned pos);
 
 // MaxIndentInsert for larger changes; other changes unchanged.
 int CappedChange(int change);
+
+// Where a caret on the line at lineStart goes when the line's text moved by
+// change characters: with it, but never before the line start.
+unsigned CaretAfter(unsigned caret, unsigned lineStart, int change);
 
 // The re-indentation of the line holding caret. text holds the first held
 // characters of a text of total characters. ScanFound fills plan with a

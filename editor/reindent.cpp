@@ -21,7 +21,11 @@ void ReindentLine(HWND window, unsigned lowest)
     if (result != ScanFound)
         return;
     ReplaceIndent(window, plan.change, plan.lineStart);
-    SendMessageA(window, EM_SETSEL, plan.caret, plan.caret);
+    // At its text limit the control takes fewer spaces than asked, or none:
+    // the caret moves by what really changed.
+    int changed = (int)GetWindowTextLengthA(window) - (int)SnapshotTextLength;
+    unsigned newCaret = CaretAfter(caret, plan.lineStart, changed);
+    SendMessageA(window, EM_SETSEL, newCaret, newCaret);
 }
 
 void ReplaceIndent(HWND window, int change, unsigned lineStart)

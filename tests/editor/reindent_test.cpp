@@ -108,4 +108,65 @@ TEST_F(Tab, OtherCharactersGoToTheControlAndAnswer1)
     EXPECT_EQ(4, SendMessageA(EditorWindow, WM_GETTEXTLENGTH, 0, 0));
 }
 
+TEST_F(Tab, AtTheTextLimitTheCaretMovesByWhatWasInserted)
+{
+    // The line wants five spaces; the control takes two.
+    const std::string text = "(foo a\r\nb)";
+    SetEditorText(text, (unsigned)text.size());
+    SendMessageA(EditorWindow, EM_SETLIMITTEXT, text.size() + 2, 0);
+    TypeChar('\t');
+    EXPECT_EQ("(foo a\r\n  b)", WindowText(EditorWindow));
+    EXPECT_EQ((Selection{(unsigned)text.size() + 2, (unsigned)text.size() + 2}), EditorSelection());
+}
+
+// A text longer than the snapshot: "(progn", short lines up to 31000, "  z"
+// starting there, then more lines. Every line but the first wants one blank.
+// (Short lines: the control lays out one very long line slowly.)
+class LongText : public Tab {
+protected:
+    static std::string Text()
+    {
+        std::string text = "(progn\r\n";
+        while (text.size() + 2 * 11 <= SnapshotChars)
+            text += "yyyyyyyyy\r\n";
+        text.append(SnapshotChars - text.size() - 2, 'y');
+        text += "\r\n  z\r\n";
+        while (text.size() < SnapshotChars + 500)
+            text += "w\r\n";
+        return text + ")";
+    }
+};
+
+TEST_F(LongText, TabBeyondTheSnapshotChangesNothing)
+{
+    const std::string text = Text();
+    // On a line beyond 31000; on the line starting at 31000, whose blanks the
+    // snapshot cannot see the end of.
+    for (unsigned caret : {SnapshotChars + 300, SnapshotChars + 3, SnapshotChars}) {
+        SetEditorText(text, caret);
+        EXPECT_EQ(0, TypeChar('\t'));
+        EXPECT_EQ(text, WindowText(EditorWindow)) << caret;
+        EXPECT_EQ((Selection{caret, caret}), EditorSelection()) << caret;
+        EXPECT_EQ(0, EditorChanges) << caret;
+    }
+}
+
+TEST_F(LongText, TabWithinTheSnapshotWorks)
+{
+    const std::string text = Text();
+    const unsigned caret = 20000, lineStart = (unsigned)text.rfind('\n', caret - 1) + 1;
+    SetEditorText(text, caret);
+    TypeChar('\t');
+    EXPECT_EQ(text.substr(0, lineStart) + " " + text.substr(lineStart), WindowText(EditorWindow));
+    EXPECT_EQ((Selection{caret + 1, caret + 1}), EditorSelection());
+
+    // A text of exactly 31000 characters, the caret at its very end.
+    std::string whole = text.substr(0, SnapshotChars - 3) + "\r\nz";
+    ASSERT_EQ(SnapshotChars, whole.size());
+    SetEditorText(whole, SnapshotChars);
+    TypeChar('\t');
+    EXPECT_EQ(whole.substr(0, SnapshotChars - 1) + " z", WindowText(EditorWindow));
+    EXPECT_EQ((Selection{SnapshotChars + 1, SnapshotChars + 1}), EditorSelection());
+}
+
 } // namespace

@@ -28,8 +28,9 @@ void CheckReindent(const std::vector<char> &text, unsigned total, unsigned caret
         abort();
     if (result != ScanFound)
         return;
+    unsigned newCaret = CaretAfter(caret, plan.lineStart, plan.change);
     if (plan.change == 0 || plan.change > MaxIndentInsert || plan.lineStart > caret ||
-        plan.lineStart <= lowest || plan.caret < plan.lineStart)
+        plan.lineStart <= lowest || newCaret < plan.lineStart || newCaret > caret + MaxIndentInsert)
         abort();
     if (plan.change < 0 && LeadingBlanks(text.data(), held, plan.lineStart) < (unsigned)-plan.change)
         abort();  // only blanks are ever deleted
@@ -44,7 +45,7 @@ void CheckReindent(const std::vector<char> &text, unsigned total, unsigned caret
         after.erase(after.begin() + plan.lineStart, after.begin() + plan.lineStart - plan.change);
     ReindentPlan again;
     unsigned size = (unsigned)after.size();
-    ScanResult second = DecideReindent(after.data(), size, size, plan.caret, lowest, &again);
+    ScanResult second = DecideReindent(after.data(), size, size, newCaret, lowest, &again);
     if (second != ScanNothing && !(plan.change == MaxIndentInsert && second == ScanFound && again.change > 0))
         abort();
 }
