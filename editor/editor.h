@@ -3,6 +3,8 @@
 #ifndef QUILLON_EDITOR_H
 #define QUILLON_EDITOR_H
 
+#include "editor/lisp_scan.h"
+
 #include <windows.h>
 
 extern HWND EditorWindow;
@@ -26,8 +28,8 @@ unsigned SnapshotHeld();
 // the selection reaches beyond what the snapshot holds.
 char *SelectedText();
 
-// The spaces that ReplaceIndent inserts: at most 252 and a NUL.
-extern char IndentSpaces[253];
+// The spaces that ReplaceIndent inserts, and a NUL.
+extern char IndentSpaces[MaxIndentInsert + 1];
 
 void ReindentLine(HWND window, unsigned lowest);
 void ReplaceIndent(HWND window, int change, unsigned lineStart);

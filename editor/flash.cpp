@@ -3,7 +3,6 @@
 #include "app/shell.h"
 #include "editor/clock_math.h"
 #include "editor/editor.h"
-#include "editor/lisp_scan.h"
 
 namespace {
 

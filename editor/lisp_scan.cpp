@@ -169,10 +169,13 @@ ScanResult FindMatchingParen(const char *text, unsigned held, unsigned caret,
     bool inString = false;
     for (unsigned i = caret; i > lowest;) {
         char c = text[--i];
-        // Past the first character the depth can only return to 0 at a ")"
-        // or "(", so the others pass at once.
-        if (!MayChangeScan(c) && i + 1 < caret)
+        // Any other character ends the scan only as the first one read: past
+        // the first, the depth here is never 0.
+        if (!MayChangeScan(c)) {
+            if (depth == 0)
+                return ScanNothing;
             continue;
+        }
         ScanBack(c, &depth, &inString);
         if (depth == 0) {
             if (c != '(')

@@ -2,7 +2,6 @@
 // enclosing form calls for, through the control so that EN_CHANGE follows.
 #include "app/shell.h"
 #include "editor/editor.h"
-#include "editor/lisp_scan.h"
 
 #include <string.h>
 
