@@ -38,7 +38,7 @@ char *SelectedText()
     unsigned start, end;
     GetSelection(EditorWindow, &start, &end);
     char *text = TextSnapshot();
-    if (!text || start > end || end > SnapshotHeld())
+    if (!text || end > SnapshotHeld())
         return NULL;
     text[end] = '\0';
     return text + start;
