@@ -91,16 +91,8 @@ void WriteBytes(const std::string &path, const std::string &bytes)
 
 std::string ReadBytes(const std::string &path)
 {
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return "<missing>";
     std::string bytes;
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.append(chunk, got);
-    fclose(file);
-    return bytes;
+    return ReadFileBytes(path, bytes) ? bytes : "<missing>";
 }
 
 std::vector<std::string> FilesIn(const std::string &path)

@@ -4,6 +4,7 @@
 #include "editor/editor.h"
 #include "evallink/evallink.h"
 #include "resources/resource.h"
+#include "tests/support/wintest.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -58,16 +59,7 @@ std::string EventName(const char *purpose)
 std::string ReadFrom(const std::string &path, size_t offset)
 {
     std::string bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    if (fseek(file, (long)offset, SEEK_SET) == 0) {
-        char chunk[4096];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-            bytes.append(chunk, got);
-    }
-    fclose(file);
+    ReadFileBytes(path, bytes, offset);
     return bytes;
 }
 

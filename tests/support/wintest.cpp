@@ -1,6 +1,7 @@
 #include "tests/support/wintest.h"
 
 #include <deque>
+#include <stdio.h>
 #include <set>
 
 namespace {
@@ -185,4 +186,20 @@ std::string WindowText(HWND window)
     GetWindowTextA(window, &text[0], length + 1);
     text.resize(strlen(text.c_str()));
     return text;
+}
+
+bool ReadFileBytes(const std::string &path, std::string &bytes, size_t offset)
+{
+    bytes.clear();
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    if (fseek(file, (long)offset, SEEK_SET) == 0) {
+        char chunk[4096];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.append(chunk, got);
+    }
+    fclose(file);
+    return true;
 }

@@ -56,4 +56,7 @@ void PumpFor(DWORD ms);
 // The whole text of a window.
 std::string WindowText(HWND window);
 
+// The bytes of a file from offset on; false when it cannot be opened.
+bool ReadFileBytes(const std::string &path, std::string &bytes, size_t offset = 0);
+
 #endif
