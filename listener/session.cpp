@@ -18,10 +18,17 @@ long Request(Session &s, const std::string &form, SessionOutput &out)
     return id;
 }
 
-void Line(SessionOutput &out, const std::string &text)
+void Write(Session &s, SessionOutput &out, const std::string &text)
 {
     out.transcript += text;
-    out.transcript += '\n';
+    if (!text.empty())
+        s.lineOpen = text.back() != '\n';
+}
+
+// A whole line of the listener's own, begun on a fresh line.
+void Line(Session &s, SessionOutput &out, const std::string &text)
+{
+    Write(s, out, (s.lineOpen ? "\n" : "") + text + "\n");
 }
 
 // Starts the oldest waiting text when the Lisp is free: echoes it after the
@@ -32,9 +39,9 @@ void StartNext(Session &s, SessionOutput &out)
         return;
     s.runningText = s.waiting.front();
     s.waiting.pop_front();
-    out.transcript += s.prompt + "> " + s.runningText;
-    if (s.runningText.empty() || s.runningText.back() != '\n')
-        out.transcript += '\n';
+    Line(s, out, s.prompt + "> " + s.runningText);
+    if (!s.runningText.empty() && s.runningText.back() == '\n')
+        out.transcript.pop_back();  // the text ends its own last line
     s.runningId = Request(s, "(kestralune-listener:evaluate " + LispString(s.runningText) + ")", out);
 }
 
@@ -44,17 +51,17 @@ bool IsString(const Sexp *e)
 }
 
 // Each form's values, one "=> value" line each.
-void ShowValues(const Sexp *forms, SessionOutput &out)
+void ShowValues(Session &s, const Sexp *forms, SessionOutput &out)
 {
     if (!forms || forms->kind != Sexp::List)
         return;
     for (const Sexp &values : forms->items) {
         if (values.kind != Sexp::List || values.items.empty()) {
-            Line(out, "; No values");
+            Line(s, out, "; No values");
             continue;
         }
         for (const Sexp &value : values.items)
-            Line(out, "=> " + value.text);
+            Line(s, out, "=> " + value.text);
     }
 }
 
@@ -65,18 +72,18 @@ void ShowResult(Session &s, const Sexp &result, SessionOutput &out)
     const Sexp *head = Item(result, 0);
     if (head && IsAtom(*head, ":values") && IsString(Item(result, 1))) {
         s.prompt = Item(result, 1)->text;
-        ShowValues(Item(result, 2), out);
+        ShowValues(s, Item(result, 2), out);
     } else if (head && IsAtom(*head, ":error") && IsString(Item(result, 1)) && IsString(Item(result, 2)) &&
                IsString(Item(result, 3))) {
         s.prompt = Item(result, 3)->text;
-        ShowValues(Item(result, 4), out);
+        ShowValues(s, Item(result, 4), out);
         std::string message = Item(result, 1)->text;
         for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 3)
             message.replace(at, 1, "\n; ");
-        Line(out, "; Error: " + message);
-        Line(out, "; [Condition of type " + Item(result, 2)->text + "]");
+        Line(s, out, "; Error: " + message);
+        Line(s, out, "; [Condition of type " + Item(result, 2)->text + "]");
     } else {
-        Line(out, "; The Lisp answered in a form the listener does not know.");
+        Line(s, out, "; The Lisp answered in a form the listener does not know.");
     }
 }
 
@@ -101,7 +108,7 @@ void OnReturn(Session &s, const Sexp &m, SessionOutput &out)
         s.startId = 0;
         const Sexp *type = value ? Item(*value, 0) : nullptr, *version = value ? Item(*value, 1) : nullptr;
         if (!ok || !IsString(type) || !IsString(version)) {
-            Line(out, "; The Lisp did not take the listener's helper" +
+            Line(s, out, "; The Lisp did not take the listener's helper" +
                           (IsString(value) ? ": " + value->text : std::string(".")));
             out.closeConnection = true;
             return;
@@ -109,23 +116,23 @@ void OnReturn(Session &s, const Sexp &m, SessionOutput &out)
         s.ready = true;
         s.lispName = type->text + " " + version->text;
         out.captionChanged = true;
-        Line(out, "; Connected to " + s.lispName + ".");
+        Line(s, out, "; Connected to " + s.lispName + ".");
         StartNext(s, out);
     } else if (id && id == s.runningId) {
         if (ok && value)
             ShowResult(s, *value, out);
         else if (s.interrupting)
-            Line(out, "; Interrupted.");
+            Line(s, out, "; Interrupted.");
         else
-            Line(out, "; Evaluation aborted" + (IsString(value) ? ": " + value->text : std::string(".")));
+            Line(s, out, "; Evaluation aborted" + (IsString(value) ? ": " + value->text : std::string(".")));
         EndRunning(s, out);
     }
 }
 
-void OnWriteString(Session &, const Sexp &m, SessionOutput &out)
+void OnWriteString(Session &s, const Sexp &m, SessionOutput &out)
 {
     if (IsString(Item(m, 1)))
-        out.transcript += Item(m, 1)->text;
+        Write(s, out, Item(m, 1)->text);
 }
 
 // (:ping THREAD TAG): the Lisp waits for the pong.
@@ -145,9 +152,9 @@ void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
     if (!thread || thread->kind != Sexp::Atom)
         return;
     if (!s.interrupting && condition && IsString(Item(*condition, 0))) {
-        Line(out, "; Debugger entered: " + Item(*condition, 0)->text);
+        Line(s, out, "; Debugger entered: " + Item(*condition, 0)->text);
         if (IsString(Item(*condition, 1)))
-            Line(out, ";" + Item(*condition, 1)->text);
+            Line(s, out, ";" + Item(*condition, 1)->text);
     }
     long id = s.nextId++;
     out.messages.push_back("(:emacs-rex (swank:throw-to-toplevel) nil " + thread->text + " " +
@@ -158,7 +165,7 @@ void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
 // Lisp could not take; it will never return.
 void OnRefused(Session &s, const Sexp &m, SessionOutput &out)
 {
-    Line(out, "; The Lisp refused a request" + (IsString(Item(m, 2)) ? ": " + Item(m, 2)->text : std::string(".")));
+    Line(s, out, "; The Lisp refused a request" + (IsString(Item(m, 2)) ? ": " + Item(m, 2)->text : std::string(".")));
     if (s.startId) {
         out.closeConnection = true;
         return;
@@ -216,7 +223,7 @@ void SessionMessage(Session &s, const std::string &payload, SessionOutput &out)
     Sexp message;
     const Sexp *head;
     if (!ReadSexp(payload, &message) || !(head = Item(message, 0)) || head->kind != Sexp::Atom) {
-        Line(out, "; The Lisp sent a malformed message; the connection is closed.");
+        Line(s, out, "; The Lisp sent a malformed message; the connection is closed.");
         out.closeConnection = true;
         return;
     }
@@ -232,11 +239,11 @@ void SessionLost(Session &s, const std::string &why, SessionOutput &out)
 {
     if (!s.connected)
         return;
-    Line(out, "; Connection to the Lisp lost: " + why + ".");
+    Line(s, out, "; Connection to the Lisp lost: " + why + ".");
     if (s.runningId)
-        Line(out, "; Did not finish: " + EvaluationLabel(s.runningText));
+        Line(s, out, "; Did not finish: " + EvaluationLabel(s.runningText));
     for (const std::string &text : s.waiting)
-        Line(out, "; Did not run: " + EvaluationLabel(text));
+        Line(s, out, "; Did not run: " + EvaluationLabel(text));
     s = Session();
     out.captionChanged = true;
 }
@@ -244,7 +251,7 @@ void SessionLost(Session &s, const std::string &why, SessionOutput &out)
 void SessionInterrupt(Session &s, SessionOutput &out)
 {
     if (!s.runningId) {
-        Line(out, "; Nothing to interrupt.");
+        Line(s, out, "; Nothing to interrupt.");
         return;
     }
     s.interrupting = true;

@@ -21,6 +21,7 @@ struct Session {
     long runningId = 0;        // the evaluation in the Lisp, 0 when none
     std::string runningText;
     bool interrupting = false;
+    bool lineOpen = false;     // the transcript's last line has no line break yet
     long nextId = 1;
 };
 
