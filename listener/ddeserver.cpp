@@ -1,7 +1,9 @@
-// The DDE server on service and topic KESTRALUNE. An execute's text, up to
-// its first NUL, is queued and acknowledged at once, so the editor never
-// waits for an evaluation; the window takes the queue when its message
-// arrives. While no Lisp is connected an execute is answered "not processed".
+// The DDE server on service and topic KESTRALUNE, on a thread of its own:
+// painting the transcript under Wine takes tens of milliseconds, and the
+// editor's conversation (connect, execute, disconnect) must not wait for it.
+// An execute's text, up to its first NUL, is queued and acknowledged at once;
+// the window takes the queue when its message arrives. While no Lisp is
+// connected an execute is answered "not processed".
 #include "listener/listener.h"
 #include "common/kestralune_name.h"
 
@@ -10,27 +12,39 @@
 
 #include <deque>
 
-static DWORD ServerInstance;
-static HSZ ServiceName;
+static HANDLE ServerThread;
+static DWORD ServerThreadId;
+static bool ServerRegistered;  // written by the server thread before it signals
+
+// Shared between the server thread and the window's thread.
+static CRITICAL_SECTION QueueLock;
 static std::deque<std::string> Received;  // ANSI texts, oldest first
 static unsigned RefusedCount;            // executes refused since the last take
+static volatile LONG Accepting;          // a Lisp is connected
+
+// The server thread's own.
+static DWORD ServerInstance;
+static HSZ ServiceName;
 
 static HDDEDATA Execute(HDDEDATA data)
 {
-    if (!SwankConnected()) {
+    HDDEDATA answer = (HDDEDATA)DDE_FNOTPROCESSED;
+    EnterCriticalSection(&QueueLock);
+    if (!InterlockedCompareExchange(&Accepting, 0, 0)) {
         RefusedCount++;
-        PostMessageA(ListenerWindow, WM_DDE_TEXT, 0, 0);
-        return (HDDEDATA)DDE_FNOTPROCESSED;
+    } else {
+        DWORD size = 0;
+        const char *bytes = (const char *)DdeAccessData(data, &size);
+        if (bytes) {
+            // The format is not relied on: under Wine a server is handed 0 for it.
+            Received.emplace_back(bytes, strnlen(bytes, size));
+            DdeUnaccessData(data);
+            answer = (HDDEDATA)DDE_FACK;
+        }
     }
-    DWORD size = 0;
-    const char *bytes = (const char *)DdeAccessData(data, &size);
-    if (!bytes)
-        return (HDDEDATA)DDE_FNOTPROCESSED;
-    // The format is not relied on: under Wine a server is handed 0 for it.
-    Received.emplace_back(bytes, strnlen(bytes, size));
-    DdeUnaccessData(data);
+    LeaveCriticalSection(&QueueLock);
     PostMessageA(ListenerWindow, WM_DDE_TEXT, 0, 0);
-    return (HDDEDATA)DDE_FACK;
+    return answer;
 }
 
 static HDDEDATA CALLBACK ServerCallback(UINT type, UINT, HCONV, HSZ topic, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR)
@@ -45,37 +59,70 @@ static HDDEDATA CALLBACK ServerCallback(UINT type, UINT, HCONV, HSZ topic, HSZ, 
     }
 }
 
-bool StartDdeServer()
+// Registers the service, tells the starting thread, then serves until WM_QUIT.
+static DWORD WINAPI Serve(LPVOID ready)
 {
+    MSG msg;
+    PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
     if (DdeInitializeA(&ServerInstance, ServerCallback,
                        APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES | CBF_FAIL_REQUESTS |
                            CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS,
-                       0) != DMLERR_NO_ERROR)
-        return false;
-    ServiceName = DdeCreateStringHandleA(ServerInstance, KestraluneName, CP_WINANSI);
-    return ServiceName && DdeNameService(ServerInstance, ServiceName, NULL, DNS_REGISTER);
-}
-
-void EndDdeServer()
-{
+                       0) == DMLERR_NO_ERROR) {
+        ServiceName = DdeCreateStringHandleA(ServerInstance, KestraluneName, CP_WINANSI);
+        ServerRegistered = ServiceName && DdeNameService(ServerInstance, ServiceName, NULL, DNS_REGISTER);
+    }
+    SetEvent((HANDLE)ready);
+    while (ServerRegistered && GetMessageA(&msg, NULL, 0, 0) > 0)
+        DispatchMessageA(&msg);
     if (ServiceName) {
         DdeNameService(ServerInstance, ServiceName, NULL, DNS_UNREGISTER);
         DdeFreeStringHandle(ServerInstance, ServiceName);
     }
     if (ServerInstance)
         DdeUninitialize(ServerInstance);
+    return 0;
+}
+
+bool StartDdeServer()
+{
+    InitializeCriticalSection(&QueueLock);
+    HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!ready)
+        return false;
+    ServerThread = CreateThread(NULL, 0, Serve, ready, 0, &ServerThreadId);
+    if (ServerThread)
+        WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+    return ServerThread && ServerRegistered;
+}
+
+void EndDdeServer()
+{
+    if (!ServerThread)
+        return;
+    PostThreadMessageA(ServerThreadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(ServerThread, 10000);
+    CloseHandle(ServerThread);
+    ServerThread = NULL;
+}
+
+void SetDdeAccepting(bool accepting)
+{
+    InterlockedExchange(&Accepting, accepting);
 }
 
 // Hands the queued texts to the Lisp, in the order they came.
 void TakeDdeTexts()
 {
-    if (RefusedCount) {
+    EnterCriticalSection(&QueueLock);
+    std::deque<std::string> texts;
+    texts.swap(Received);
+    unsigned refused = RefusedCount;
+    RefusedCount = 0;
+    LeaveCriticalSection(&QueueLock);
+    if (refused)
         AppendTranscript("; The editor sent a text while no Lisp is connected; it was not taken.\n");
-        RefusedCount = 0;
-    }
-    while (!Received.empty()) {
-        std::string text = std::move(Received.front());
-        Received.pop_front();
+    for (const std::string &text : texts) {
         if (!SubmitEvaluation(AnsiToUtf8(text.data(), text.size())))
             AppendTranscript("; The connection to the Lisp ended before a text from the editor could run.\n");
     }

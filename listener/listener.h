@@ -16,6 +16,10 @@
 #define WM_SWANK_SOCKET (WM_APP + 1)
 #define WM_DDE_TEXT (WM_APP + 2)
 
+// Timers of ListenerWindow.
+#define ReconnectTimer 1
+#define TranscriptTimer 2
+
 extern HINSTANCE ListenerInstance;
 extern HWND ListenerWindow;
 extern ListenerOptions Options;
@@ -26,9 +30,11 @@ void UpdateCaption();
 extern "C" __declspec(dllexport) LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam,
                                                                    LPARAM lParam);
 
-// transcript.cpp: text is UTF-8 with "\n" line breaks.
+// transcript.cpp: text is UTF-8 with "\n" line breaks. Appends are gathered
+// and shown together a moment later (on the TranscriptTimer).
 HWND CreateTranscript(HWND parent);
 void AppendTranscript(const std::string &text);
+void ShowPendingTranscript();
 void ClearTranscript();
 
 // inputline.cpp
@@ -46,9 +52,11 @@ const char *SwankLispName();  // empty until the Lisp has named itself
 bool SubmitEvaluation(const std::string &text);
 void InterruptEvaluation();
 
-// ddeserver.cpp
+// ddeserver.cpp: the server runs on a thread of its own.
 bool StartDdeServer();
 void EndDdeServer();
+// Whether executes are taken (a Lisp is connected) or answered "not processed".
+void SetDdeAccepting(bool accepting);
 void TakeDdeTexts();
 
 // lispprocess.cpp: the Lisp started with -lisp.

@@ -59,6 +59,7 @@ static void Apply(SessionOutput &out)
         Outgoing += frame;
     }
     Flush();
+    SetDdeAccepting(Lisp.connected);
     AppendTranscript(out.transcript);
     if (out.captionChanged)
         UpdateCaption();

@@ -1,14 +1,19 @@
 // The transcript: a read-only multi-line Edit control that keeps the newest
 // text. Past TranscriptLimit characters the oldest lines are removed, a
 // quarter of the limit at a time, so long output neither fills the control
-// nor makes every append cut.
+// nor makes every append cut. Under Wine every change of a visible Edit
+// control costs tens of milliseconds whatever its size, so texts are gathered
+// for GatherMs and shown in one change: an evaluation's echo and its value
+// come together, and a flood of output costs a few changes a second.
 #include "listener/listener.h"
 #include "listener/resource.h"
 #include "listener/text_rules.h"
 
 static HWND Transcript;
+static std::string Pending;  // ANSI with CR LF, not shown yet
 
 static const size_t TranscriptLimit = 100000;
+static const UINT GatherMs = 15;
 
 HWND CreateTranscript(HWND parent)
 {
@@ -45,15 +50,27 @@ void AppendTranscript(const std::string &text)
 {
     if (text.empty())
         return;
-    std::string shown = KeepTail(ToCrLf(Utf8ToAnsi(text)), TranscriptLimit);
-    MakeRoom(shown.size());
+    if (Pending.empty())
+        SetTimer(ListenerWindow, TranscriptTimer, GatherMs, NULL);
+    Pending = KeepTail(Pending + ToCrLf(Utf8ToAnsi(text)), TranscriptLimit);
+}
+
+void ShowPendingTranscript()
+{
+    KillTimer(ListenerWindow, TranscriptTimer);
+    if (Pending.empty())
+        return;
+    MakeRoom(Pending.size());
     int end = GetWindowTextLengthA(Transcript);
     SendMessageA(Transcript, EM_SETSEL, end, end);
-    SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM)shown.c_str());
+    SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM)Pending.c_str());
     SendMessageA(Transcript, EM_SCROLLCARET, 0, 0);
+    Pending.clear();
 }
 
 void ClearTranscript()
 {
+    KillTimer(ListenerWindow, TranscriptTimer);
+    Pending.clear();
     SetWindowTextA(Transcript, "");
 }

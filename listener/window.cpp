@@ -8,7 +8,6 @@
 HWND ListenerWindow;
 static HWND Transcript, InputLine;
 
-static const int ReconnectTimer = 1;
 static const UINT ReconnectMs = 1000;
 
 static const char ClassName[] = "KestraluneWClass";
@@ -87,7 +86,10 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         }
         break;
     case WM_TIMER:
-        OnSwankTimer();
+        if (wParam == TranscriptTimer)
+            ShowPendingTranscript();
+        else
+            OnSwankTimer();
         return 0;
     case WM_SWANK_SOCKET:
         OnSwankSocket(wParam, lParam);

@@ -72,12 +72,17 @@ size_t PrivateBytes(HANDLE process)
     return counters.PrivateUsage;
 }
 
-bool ListenSwank(FakeSwank &swank, unsigned short port)
+void StartSockets()
 {
     static bool started;
     WSADATA wsa;
     if (!started && WSAStartup(MAKEWORD(2, 2), &wsa) == 0)
         started = true;
+}
+
+bool ListenSwank(FakeSwank &swank, unsigned short port)
+{
+    StartSockets();
     swank.listening = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;

@@ -28,6 +28,9 @@ void ListenerCommand(const Program &listener, int id);
 // The private bytes of a process (its committed memory of its own).
 size_t PrivateBytes(HANDLE process);
 
+// Winsock for this process, once.
+void StartSockets();
+
 // A Swank server played by the test: listens on a loopback port of its own.
 struct FakeSwank {
     SOCKET listening = INVALID_SOCKET;

@@ -1,0 +1,176 @@
+// The editor's real "Eval Selection" (in this process), the listener and
+// SBCL running swank, as three processes: values, output, errors, the
+// package and definitions carried over, interrupts, a long text with every
+// kind of character, and a thousand evaluations. The Lisp's port comes in
+// KESTRALUNE_TEST_PORT (tests/listener/with_swank.sh starts it).
+#include "tests/listener/listenertest.h"
+#include "editor/editor.h"
+#include "listener/resource.h"
+#include "tests/evallink/linktest.h"
+#include "tests/support/wintest.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <vector>
+
+namespace {
+
+typedef std::vector<std::string> Texts;
+
+Program Listener;
+
+class ListenerLisp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        StartEditorWithLink();
+        WatchDialogs();
+        const char *port = getenv("KESTRALUNE_TEST_PORT");
+        ASSERT_NE(nullptr, port) << "no Lisp: run through tests/listener/with_swank.sh";
+        Listener = StartListener(std::string("-port ") + port);
+        ASSERT_NE(nullptr, Listener.main);
+        ASSERT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to SBCL ")) << Caption(Listener);
+    }
+    static void TearDownTestSuite() { EXPECT_EQ(0u, StopListener(Listener)); }
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, Listener.main);
+        TakeSeenDialogs();
+    }
+    // Evaluates the text from the editor and waits for the transcript to
+    // show what follows its echo up to the expected text; what it showed.
+    static std::string Evaluate(const std::string &text, const std::string &expected, DWORD ms = 20000)
+    {
+        size_t from = Transcript(Listener).size();
+        ShowText(text, 0, (unsigned)text.size());
+        EvalCommand();
+        for (const SeenDialog &seen : TakeSeenDialogs())
+            ADD_FAILURE() << "notice: " << seen.text;
+        if (!WaitForTranscript(Listener, expected, ms, from))
+            return "(not shown) " + Transcript(Listener).substr(from);
+        std::string shown = Transcript(Listener).substr(from);
+        return shown.substr(0, shown.find(expected) + expected.size());
+    }
+};
+
+TEST_F(ListenerLisp, ValuesOutputAndErrors)
+{
+    struct {
+        const char *text;
+        const char *shown;  // after the echo "CL-USER> text\r\n"
+    } cases[] = {
+        {"(+ 1 2)", "=> 3\r\n"},
+        {"(format t \"hello~%\") (values 1 \"two\")", "hello\r\n=> NIL\r\n=> 1\r\n=> \"two\"\r\n"},
+        {"(princ 'no-newline)", "NO-NEWLINE\r\n=> NO-NEWLINE\r\n"},
+        {"(values)", "; No values\r\n"},
+        {"(/ 1 0)", "; Error: arithmetic error DIVISION-BY-ZERO signalled\r\n; Operation was (/ 1 0).\r\n"
+                    "; [Condition of type DIVISION-BY-ZERO]\r\n"},
+        {"(car (list 1", "; Error: The text ends inside a form: a \")\" or a closing \" is missing.\r\n"
+                         "; [Condition of type END-OF-FILE]\r\n"},
+        {"(print 1) (error \"custom ~a\" 42) (print 2)",
+         "\r\n1 \r\n=> 1\r\n; Error: custom 42\r\n; [Condition of type SIMPLE-ERROR]\r\n"},
+        {"(read-line)", "[Condition of type END-OF-FILE]\r\n"},
+        {"(break \"stop here\")", "; Evaluation aborted"},
+        {"(* 6 7)", "=> 42\r\n"},
+    };
+    for (const auto &c : cases) {
+        std::string echo = std::string("CL-USER> ") + c.text + "\r\n";
+        EXPECT_EQ(echo + c.shown, Evaluate(c.text, c.shown)) << c.text;
+    }
+}
+
+TEST_F(ListenerLisp, PackageAndDefinitionsCarryOver)
+{
+    EXPECT_EQ("CL-USER> (defpackage :kt (:use :cl)) (in-package :kt) (defun twice (x) (* 2 x))\r\n"
+              "=> #<PACKAGE \"KT\">\r\n=> #<PACKAGE \"KT\">\r\n=> TWICE\r\n",
+              Evaluate("(defpackage :kt (:use :cl)) (in-package :kt) (defun twice (x) (* 2 x))", "=> TWICE\r\n"));
+    EXPECT_EQ("KT> (twice 21)\r\n=> 42\r\n", Evaluate("(twice 21)", "=> 42\r\n"));
+    EXPECT_EQ("KT> (in-package :cl-user)\r\n=> #<PACKAGE \"COMMON-LISP-USER\">\r\n",
+              Evaluate("(in-package :cl-user)", "\"COMMON-LISP-USER\">\r\n"));
+    EXPECT_EQ("CL-USER> (kt::twice 5)\r\n=> 10\r\n", Evaluate("(kt::twice 5)", "=> 10\r\n"));
+}
+
+TEST_F(ListenerLisp, AnEndlessLoopIsInterrupted)
+{
+    EXPECT_EQ("CL-USER> (loop)\r\n", Evaluate("(loop)", "(loop)\r\n"));
+    size_t from = Transcript(Listener).size();
+    ShowText("(+ 2 2)", 0, 7);
+    EvalCommand();
+    PumpFor(300);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("=> 4", from)) << "waits behind the loop";
+    ListenerCommand(Listener, IDM_INTERRUPT);
+    EXPECT_TRUE(WaitForTranscript(Listener, "; Interrupted.\r\nCL-USER> (+ 2 2)\r\n=> 4\r\n", 10000, from))
+        << Transcript(Listener).substr(from);
+}
+
+// Every character of a 31000-character selection, quotes, backslashes,
+// line breaks and bytes above 127 included, arrives in the Lisp as the
+// character the ANSI code page means by it.
+TEST_F(ListenerLisp, ALongSelectionReachesTheLispUnchanged)
+{
+    const std::string chars = "q\"\\\xe9\xff\x80\xa0|;#()\r\n";
+    std::string literal;  // the Lisp string's characters, as the editor holds them
+    std::string text = "(let ((s \"";
+    for (size_t i = 0; text.size() < 30900; i++) {
+        char c = chars[i % chars.size()];
+        text += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        literal += c;
+    }
+    text += "\")) (list (length s) (reduce #'+ s :key #'char-code)))";
+    text.resize(31000, ' ');
+    ASSERT_EQ(1252u, GetACP());
+    std::wstring wide(literal.size(), L'\0');
+    MultiByteToWideChar(1252, 0, literal.data(), (int)literal.size(), &wide[0], (int)wide.size());
+    unsigned long sum = 0;
+    for (wchar_t c : wide)
+        sum += c;
+    std::string expected = "=> (" + std::to_string(literal.size()) + " " + std::to_string(sum) + ")\r\n";
+    std::string shown = Evaluate(text, expected);
+    EXPECT_EQ(expected, shown.substr(shown.size() - std::min(shown.size(), expected.size())));
+}
+
+TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
+{
+    Evaluate("(in-package :cl-user) (defparameter *n* 0)", "*N*\r\n");
+    for (int i = 0; i < 20; i++)
+        Evaluate("(incf *n*)", "=> " + std::to_string(i + 1) + "\r\n");
+    Evaluate("(in-package :cl-user)", "\r\n=> ");
+    int listenerHandles = KernelHandles(Listener.info.dwProcessId);
+    int editorHandles = KernelHandles(GetCurrentProcessId());
+    size_t listenerMemory = PrivateBytes(Listener.info.hProcess);
+    size_t from = Transcript(Listener).size();
+    DWORD start = GetTickCount();
+    for (int i = 0; i < 1000; i++) {
+        ShowText("(incf *n*)", 0, 10);
+        EvalCommand();
+    }
+    DWORD sent = GetTickCount() - start;
+    ASSERT_TRUE(WaitForTranscript(Listener, "=> 1020\r\n", 120000, from));
+    printf("1000 evaluations: sent in %lu ms, all shown after %lu ms\n", (unsigned long)sent,
+           (unsigned long)(GetTickCount() - start));
+    EXPECT_EQ(Texts{}, [] {
+        Texts notices;
+        for (const SeenDialog &seen : TakeSeenDialogs())
+            notices.push_back(seen.text);
+        return notices;
+    }());
+    std::string transcript = Transcript(Listener);
+    size_t at = from;
+    for (int n = 21; n <= 1020 && at != std::string::npos; n++)
+        at = transcript.find("CL-USER> (incf *n*)\r\n=> " + std::to_string(n) + "\r\n", at);
+    EXPECT_NE(std::string::npos, at) << "every result, in order";
+    PumpFor(200);
+    int listenerHandlesAfter = KernelHandles(Listener.info.dwProcessId);
+    size_t listenerMemoryAfter = PrivateBytes(Listener.info.hProcess);
+    printf("listener: %d kernel handles before, %d after; private bytes %zu before, %zu after\n", listenerHandles,
+           listenerHandlesAfter, listenerMemory, listenerMemoryAfter);
+    printf("editor: %d kernel handles before, %d after\n", editorHandles, KernelHandles(GetCurrentProcessId()));
+    EXPECT_GT(listenerHandles, 0);
+    EXPECT_EQ(listenerHandles, listenerHandlesAfter);
+    EXPECT_EQ(editorHandles, KernelHandles(GetCurrentProcessId()));
+    EXPECT_LT(listenerMemoryAfter, listenerMemory + (2u << 20)) << "private bytes grew by more than 2 MiB";
+}
+
+} // namespace
