@@ -6,7 +6,7 @@ WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QUILLON_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3"
+  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3 sbcl cl-swank"
 
 STARTED_PIDS=()
 
