@@ -6,8 +6,9 @@
 #   swank_core BUILD       sets SWANK_CORE to an SBCL core with Swank loaded,
 #                          made once in BUILD/swank and remade when sbcl or
 #                          cl-swank changes
-#   start_swank PORT       SBCL on that core serving Swank on 127.0.0.1:PORT;
-#                          sets SWANK_PID once the port accepts connections
+#   start_swank PORT       SBCL on that core serving Swank on 127.0.0.1:PORT
+#                          ((kestralune-lisp:serve PORT)); sets SWANK_PID
+#                          once the port accepts connections
 #   stop_swank PID         stops such an SBCL and waits for it to end
 
 SWANK_SOURCE=/usr/share/common-lisp/source/slime/
@@ -61,20 +62,18 @@ start_swank() {
     local port=$1 log
     log=$(dirname "$SWANK_CORE")/swank-$port.log
     sbcl --core "$SWANK_CORE" --noinform --disable-ldb --lose-on-corruption --end-runtime-options \
-         --no-sysinit --no-userinit --disable-debugger \
-         --eval "(swank:create-server :port $port :interface \"127.0.0.1\" :dont-close t)" \
-         --eval '(loop (sleep 3600))' </dev/null >"$log" 2>&1 &
+         --no-sysinit --no-userinit --eval "(kestralune-lisp:serve $port)" </dev/null >"$log" 2>&1 &
     SWANK_PID=$!
     STARTED_PIDS+=("$SWANK_PID")
     local deadline=$((SECONDS + 30))
     while [ $SECONDS -lt $deadline ] && kill -0 "$SWANK_PID" 2>/dev/null; do
-        port_answers "$port" && return 0
+        grep -qx "Swank serves 127.0.0.1:$port" "$log" && port_answers "$port" && return 0
         sleep 0.05
     done
     if kill -0 "$SWANK_PID" 2>/dev/null; then
         echo "SBCL with Swank did not open port $port on 127.0.0.1 within 30 s (log: $log)."
     else
-        head -n 3 "$log"
+        tail -n 3 "$log"
         echo "SBCL with Swank ended before port $port on 127.0.0.1 answered (log: $log)."
     fi
     stop_swank "$SWANK_PID"
