@@ -30,6 +30,9 @@ fi
 ninja -C "$build/win64" "${targets[@]}" >"$build/win64.build.log" 2>&1 ||
     { tail -n 40 "$build/win64.build.log"; exit 1; }
 make_prefix "$build/wine/x11" x11
+# Its wineserver is stopped at the end, and with it the prefix's own
+# processes (explorer.exe holds the X display until then).
+start_wineserver "$build/wine/x11"
 swank_core "$build" || exit 1
 port=$(free_port)
 start_swank "$port" || exit 1
@@ -53,10 +56,13 @@ if [ -n "$listener" ]; then
     echo "Starting the KESTRALUNE listener: kestralune.exe -port $port"
     WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$listener" -port "$port" &
     STARTED_PIDS+=("$!")
-    windows+=('^KESTRALUNE')
     # The editor starts once the listener's window shows, so that its
     # DDE service is there for the first Eval Selection.
-    shows_window '^KESTRALUNE' || echo "The listener's window did not show within 30 s."
+    if shows_window '^KESTRALUNE'; then
+        windows+=('^KESTRALUNE')
+    else
+        echo "The listener's window did not show within 30 s."
+    fi
 fi
 
 WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$build/win64/quillon.exe" "$@" &
