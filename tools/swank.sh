@@ -12,6 +12,8 @@
 #   stop_swank PID         stops such an SBCL and waits for it to end
 
 SWANK_SOURCE=/usr/share/common-lisp/source/slime/
+# The test command makes the core and passes it on to the tests.
+SWANK_CORE=${QUILLON_SWANK_CORE:-}
 SWANK_CORE_RECIPE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/swank_core.lisp
 
 free_port() {
