@@ -62,6 +62,7 @@ swank_core() {
 # BUILD/swank/swank-PORT.log.
 start_swank() {
     local port=$1 log
+    [ -f "$SWANK_CORE" ] || { echo "No Swank core to start (swank_core BUILD makes it)."; return 1; }
     log=$(dirname "$SWANK_CORE")/swank-$port.log
     sbcl --core "$SWANK_CORE" --noinform --disable-ldb --lose-on-corruption --end-runtime-options \
          --no-sysinit --no-userinit --eval "(kestralune-lisp:serve $port)" </dev/null >"$log" 2>&1 &

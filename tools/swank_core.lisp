@@ -15,6 +15,8 @@
                         :ignore-inherited-configuration))
 
 (load (merge-pathnames "swank-loader.lisp" (first *args*)))
+;; Its own fasl folder is only searched, for compiled contribs: keep that out
+;; of ~/.slime too.
 (setf swank-loader:*fasl-directory* (pathname (second *args*)))
 
 ;; No :setup: the user's ~/.swank.lisp and Swank's start-up hook (which binds
