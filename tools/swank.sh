@@ -33,9 +33,10 @@ swank_versions() {
 }
 
 swank_core() {
-    local dir=$1/swank
+    # Absolute: Lisp resolves relative names against its own default folder.
+    local dir
+    dir=$(mkdir -p "$1/swank" && cd "$1/swank" && pwd) || return 1
     SWANK_CORE=$dir/sbcl-swank.core
-    mkdir -p "$dir"
     (
         # One build at a time when two commands share the build folder.
         flock 9
