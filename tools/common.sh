@@ -6,7 +6,7 @@ WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QUILLON_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3"
+  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3 sbcl cl-swank"
 
 STARTED_PIDS=()
 
@@ -82,8 +82,13 @@ start_xvfb() {
 SERVER_PREFIXES=()
 stop_started() {
     for prefix in "${SERVER_PREFIXES[@]}"; do WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null; done
-    for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${STARTED_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    # Newest first, each ended before the next: the X server outlives the
+    # programs drawing on it.
+    local i
+    for ((i = ${#STARTED_PIDS[@]} - 1; i >= 0; i--)); do
+        kill "${STARTED_PIDS[i]}" 2>/dev/null
+        wait "${STARTED_PIDS[i]}" 2>/dev/null
+    done
     STARTED_PIDS=()
     SERVER_PREFIXES=()
 }

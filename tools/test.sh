@@ -6,6 +6,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_BUILD:-$root/build}
 source "$root/tools/common.sh"
+source "$root/tools/swank.sh"
 
 ensure_packages || exit 1
 trap stop_started EXIT
@@ -28,9 +29,11 @@ configure_and_build "$build/host" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
 configure_and_build "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" || exit 1
 configure_and_build "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || exit 1
 
-echo "== Wine prefixes"
+echo "== Wine prefixes, SBCL core with Swank"
 make_prefix "$build/wine/null" null
 make_prefix "$build/wine/x11" x11
+swank_core "$build" || exit 1
+export QUILLON_SWANK_CORE=$SWANK_CORE
 start_wineserver "$build/wine/null"
 start_wineserver "$build/wine/x11"
 start_xvfb
