@@ -7,7 +7,7 @@
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
-  (:export #:start #:evaluate))
+  (:export #:start #:evaluate #:interrupt))
 
 (in-package :kestralune-listener)
 
@@ -16,6 +16,12 @@
 
 (defvar *output* nil
   "The stream whose text goes to the listener as it is written.")
+
+(defvar *worker* nil
+  "The thread running an evaluation, while it runs.")
+
+(defvar *interruptible* nil
+  "True, in the worker's own bindings, while an interrupt may end its evaluation.")
 
 (defun prompt-name (package)
   "The shortest name of PACKAGE, as a REPL's prompt shows it."
@@ -33,7 +39,8 @@ characters, well within what it takes in one message.")
 (defun start ()
   "Makes the output stream of this connection and a thread that flushes it
 every tenth of a second, so output shows while a long evaluation runs.
-Returns the Lisp's implementation type and version."
+Returns the Lisp's implementation type and version, and the prompt of the
+package that evaluations read in (kept from an earlier connection)."
   (when *output*
     (ignore-errors (close *output*)))
   (let* ((connection swank::*emacs-connection*)
@@ -51,7 +58,7 @@ Returns the Lisp's implementation type and version."
                 (unless (ignore-errors (force-output stream) t)
                   (return))))
      :name "kestralune output flush"))
-  (list (lisp-implementation-type) (lisp-implementation-version)))
+  (list (lisp-implementation-type) (lisp-implementation-version) (prompt-name *package-now*)))
 
 (defun print-value (value)
   (let* ((*print-readably* nil)
@@ -72,11 +79,28 @@ Returns the Lisp's implementation type and version."
   (handler-case (read stream nil eof)
     (end-of-file () (error 'unfinished-form))))
 
+(defun evaluate-forms (text done)
+  "Evaluates each form of TEXT, pushing the printed values of each onto the
+list in the cell DONE. Returns (:VALUES) or (:ERROR MESSAGE TYPE)."
+  (handler-case
+      (with-input-from-string (in text)
+        (loop with eof = in
+              for form = (read-form in eof)
+              until (eq form eof)
+              do (push (mapcar #'print-value (multiple-value-list (eval form))) (car done)))
+        (list :values))
+    (unfinished-form (condition)
+      (list :error (describe-condition condition) "END-OF-FILE"))
+    (error (condition)
+      (list :error (describe-condition condition)
+            (let ((*package* (find-package :common-lisp-user)))
+              (prin1-to-string (type-of condition)))))))
+
 (defun evaluate (text)
-  "Evaluates each form of TEXT in *PACKAGE-NOW*. Returns
- (:VALUES PROMPT FORMS) or (:ERROR MESSAGE TYPE PROMPT FORMS), where FORMS
-lists the printed values of each form evaluated."
-  (let* ((done '())
+  "Evaluates each form of TEXT in *PACKAGE-NOW*. Returns (:VALUES PROMPT
+FORMS), (:ERROR MESSAGE TYPE PROMPT FORMS) or (:INTERRUPTED PROMPT FORMS),
+where FORMS lists the printed values of each form evaluated."
+  (let* ((done (list '()))
          (empty-input (make-string-input-stream ""))
          (*standard-output* *output*)
          (*error-output* *output*)
@@ -84,21 +108,26 @@ lists the printed values of each form evaluated."
          (*standard-input* empty-input)
          (*query-io* (make-two-way-stream empty-input *output*))
          (*terminal-io* *query-io*)
-         (*package* *package-now*))
-    (flet ((finish (result)
-             (finish-output *output*)
-             (setf *package-now* *package*)
-             (append result (list (prompt-name *package*) (reverse done)))))
-      (handler-case
-          (with-input-from-string (in text)
-            (loop with eof = in
-                  for form = (read-form in eof)
-                  until (eq form eof)
-                  do (push (mapcar #'print-value (multiple-value-list (eval form))) done))
-            (finish (list :values)))
-        (unfinished-form (condition)
-          (finish (list :error (describe-condition condition) "END-OF-FILE")))
-        (error (condition)
-          (finish (list :error (describe-condition condition)
-                        (let ((*package* (find-package :common-lisp-user)))
-                          (prin1-to-string (type-of condition))))))))))
+         (*package* *package-now*)
+         (result (unwind-protect
+                      (progn
+                        (setf *worker* (swank/backend:current-thread))
+                        (catch 'interrupted
+                          (let ((*interruptible* t))
+                            (evaluate-forms text done))))
+                   (setf *worker* nil))))
+    (finish-output *output*)
+    (setf *package-now* *package*)
+    (append result (list (prompt-name *package*) (reverse (car done))))))
+
+(defun interrupt ()
+  "Ends the running evaluation, which then answers (:INTERRUPTED ...).
+Returns :NOT-RUNNING when no evaluation has started."
+  (let ((worker *worker*))
+    (cond ((null worker) :not-running)
+          (t (swank/backend:interrupt-thread
+              worker
+              (lambda ()
+                (when *interruptible*
+                  (throw 'interrupted (list :interrupted)))))
+             :interrupted))))

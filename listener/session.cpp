@@ -82,6 +82,10 @@ void ShowResult(Session &s, const Sexp &result, SessionOutput &out)
             message.replace(at, 1, "\n; ");
         Line(s, out, "; Error: " + message);
         Line(s, out, "; [Condition of type " + Item(result, 2)->text + "]");
+    } else if (head && IsAtom(*head, ":interrupted") && IsString(Item(result, 1))) {
+        s.prompt = Item(result, 1)->text;
+        ShowValues(s, Item(result, 2), out);
+        Line(s, out, "; Interrupted.");
     } else {
         Line(s, out, "; The Lisp answered in a form the listener does not know.");
     }
@@ -91,7 +95,6 @@ void EndRunning(Session &s, SessionOutput &out)
 {
     s.runningId = 0;
     s.runningText.clear();
-    s.interrupting = false;
     StartNext(s, out);
 }
 
@@ -115,17 +118,21 @@ void OnReturn(Session &s, const Sexp &m, SessionOutput &out)
         }
         s.ready = true;
         s.lispName = type->text + " " + version->text;
+        if (IsString(Item(*value, 2)))
+            s.prompt = Item(*value, 2)->text;
         out.captionChanged = true;
         Line(s, out, "; Connected to " + s.lispName + ".");
         StartNext(s, out);
     } else if (id && id == s.runningId) {
         if (ok && value)
             ShowResult(s, *value, out);
-        else if (s.interrupting)
-            Line(s, out, "; Interrupted.");
         else
             Line(s, out, "; Evaluation aborted" + (IsString(value) ? ": " + value->text : std::string(".")));
         EndRunning(s, out);
+    } else if (id && id == s.interruptId) {
+        s.interruptId = 0;
+        if (ok && value && IsAtom(*value, ":not-running"))
+            Line(s, out, "; The evaluation had not started yet; nothing was interrupted.");
     }
 }
 
@@ -143,7 +150,7 @@ void OnPing(Session &, const Sexp &m, SessionOutput &out)
 }
 
 // (:debug THREAD LEVEL (MESSAGE TYPE-LINE ...) ...): the Lisp entered its
-// debugger (an interrupt, or a condition the helper did not handle). The
+// debugger, for a condition the helper does not handle (a BREAK, say). The
 // listener never leaves it waiting: it shows the condition and asks the
 // thread to return to its top level, which aborts the request.
 void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
@@ -151,7 +158,7 @@ void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
     const Sexp *thread = Item(m, 1), *condition = Item(m, 3);
     if (!thread || thread->kind != Sexp::Atom)
         return;
-    if (!s.interrupting && condition && IsString(Item(*condition, 0))) {
+    if (condition && IsString(Item(*condition, 0))) {
         Line(s, out, "; Debugger entered: " + Item(*condition, 0)->text);
         if (IsString(Item(*condition, 1)))
             Line(s, out, ";" + Item(*condition, 1)->text);
@@ -254,8 +261,7 @@ void SessionInterrupt(Session &s, SessionOutput &out)
         Line(s, out, "; Nothing to interrupt.");
         return;
     }
-    s.interrupting = true;
-    out.messages.push_back("(:emacs-interrupt t)");
+    s.interruptId = Request(s, "(kestralune-listener:interrupt)", out);
 }
 
 std::string EvaluationLabel(const std::string &text)

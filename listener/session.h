@@ -20,7 +20,7 @@ struct Session {
     long startId = 0;          // the request that loads the helper
     long runningId = 0;        // the evaluation in the Lisp, 0 when none
     std::string runningText;
-    bool interrupting = false;
+    long interruptId = 0;      // the request that interrupts it
     bool lineOpen = false;     // the transcript's last line has no line break yet
     long nextId = 1;
 };

@@ -3,8 +3,10 @@
 // quarter of the limit at a time, so long output neither fills the control
 // nor makes every append cut. Under Wine every change of a visible Edit
 // control costs tens of milliseconds whatever its size, so texts are gathered
-// for GatherMs and shown in one change: an evaluation's echo and its value
-// come together, and a flood of output costs a few changes a second.
+// and shown in one change: an evaluation's echo and its value come together,
+// and the wait before the next change is three times what the last one took,
+// so the window's thread stays free most of the time for the messages the
+// editor's DDE conversations send to every top-level window.
 #include "listener/listener.h"
 #include "listener/resource.h"
 #include "listener/text_rules.h"
@@ -13,7 +15,8 @@ static HWND Transcript;
 static std::string Pending;  // ANSI with CR LF, not shown yet
 
 static const size_t TranscriptLimit = 100000;
-static const UINT GatherMs = 15;
+static const UINT GatherMs = 15;  // at least
+static UINT NextGatherMs = GatherMs;
 
 HWND CreateTranscript(HWND parent)
 {
@@ -51,7 +54,7 @@ void AppendTranscript(const std::string &text)
     if (text.empty())
         return;
     if (Pending.empty())
-        SetTimer(ListenerWindow, TranscriptTimer, GatherMs, NULL);
+        SetTimer(ListenerWindow, TranscriptTimer, NextGatherMs, NULL);
     Pending = KeepTail(Pending + ToCrLf(Utf8ToAnsi(text)), TranscriptLimit);
 }
 
@@ -60,12 +63,14 @@ void ShowPendingTranscript()
     KillTimer(ListenerWindow, TranscriptTimer);
     if (Pending.empty())
         return;
+    DWORD start = GetTickCount();
     MakeRoom(Pending.size());
     int end = GetWindowTextLengthA(Transcript);
     SendMessageA(Transcript, EM_SETSEL, end, end);
     SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM)Pending.c_str());
     SendMessageA(Transcript, EM_SCROLLCARET, 0, 0);
     Pending.clear();
+    NextGatherMs = GatherMs + 3 * (GetTickCount() - start);
 }
 
 void ClearTranscript()

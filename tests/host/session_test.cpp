@@ -60,10 +60,11 @@ TEST(Session, ConnectingLoadsTheHelperThenRunsWhatWaited)
     EXPECT_TRUE(out.messages.empty());
 
     out = SessionOutput();
-    SessionMessage(s, "(:return (:ok (\"SBCL\" \"2.2.9.debian\")) 1)", out);
+    // The Lisp reads in the package an earlier connection left it in.
+    SessionMessage(s, "(:return (:ok (\"SBCL\" \"2.2.9.debian\" \"KT\")) 1)", out);
     EXPECT_EQ("SBCL 2.2.9.debian", s.lispName);
     EXPECT_TRUE(out.captionChanged);
-    EXPECT_EQ("; Connected to SBCL 2.2.9.debian.\nCL-USER> (+ 1 2)\n", out.transcript);
+    EXPECT_EQ("; Connected to SBCL 2.2.9.debian.\nKT> (+ 1 2)\n", out.transcript);
     ASSERT_EQ(1u, out.messages.size());
     EXPECT_EQ(EvaluateRequest("(+ 1 2)", 2), out.messages[0]);
 }
@@ -94,6 +95,7 @@ TEST(Session, ShowsValuesOutputAndErrors)
         {"(:values \"CL-USER\" ())", ""},
         {"(:error \"arithmetic error\nOperation was (/ 1 0).\" \"DIVISION-BY-ZERO\" \"CL-USER\" ((\"X\")))",
          "=> X\n; Error: arithmetic error\n; Operation was (/ 1 0).\n; [Condition of type DIVISION-BY-ZERO]\n"},
+        {"(:interrupted \"CL-USER\" ((\"1\")))", "=> 1\n; Interrupted.\n"},
         {"(:surprise)", "; The Lisp answered in a form the listener does not know.\n"},
     };
     for (const Case &c : cases) {
@@ -143,17 +145,25 @@ TEST(Session, InterruptAndTheDebuggerNeverLeaveTheLispWaiting)
     lisp.Submit("(loop)");
     out = SessionOutput();
     SessionInterrupt(lisp.s, out);
-    EXPECT_EQ(std::vector<std::string>{"(:emacs-interrupt t)"}, out.messages);
-    lisp.Receive("(:debug 5 1 (\"Interrupt from Emacs\" \"   [Condition of type SIMPLE-ERROR]\" nil) nil nil nil)");
-    EXPECT_EQ(std::vector<std::string>{"(:emacs-rex (swank:throw-to-toplevel) nil 5 3)"}, lisp.out.messages);
-    EXPECT_EQ("", lisp.out.transcript) << "an asked-for interrupt is not a surprise";
-    EXPECT_EQ("; Interrupted.\n", lisp.Receive("(:return (:abort \"interrupted\") 2)").transcript);
+    EXPECT_EQ(std::vector<std::string>{"(:emacs-rex (kestralune-listener:interrupt) \"COMMON-LISP-USER\" t 3)"},
+              out.messages);
+    EXPECT_EQ("", lisp.Receive("(:return (:ok :interrupted) 3)").transcript);
+    EXPECT_EQ("; Interrupted.\n", lisp.Receive("(:return (:ok (:interrupted \"CL-USER\" ())) 2)").transcript);
+    EXPECT_EQ(0, lisp.s.runningId);
+
+    // Asked before the Lisp started the evaluation: it runs on.
+    lisp.Submit("(sleep 1)");
+    SessionInterrupt(lisp.s, out);
+    EXPECT_EQ("; The evaluation had not started yet; nothing was interrupted.\n",
+              lisp.Receive("(:return (:ok :not-running) 5)").transcript);
+    EXPECT_EQ("=> NIL\n", lisp.Receive("(:return (:ok (:values \"CL-USER\" ((\"NIL\")))) 4)").transcript);
 
     // A debugger nobody asked for (a BREAK in the evaluated code) is shown and left.
     lisp.Submit("(break)");
     lisp.Receive("(:debug 6 1 (\"break\" \"   [Condition of type SIMPLE-CONDITION]\" nil) nil nil nil)");
     EXPECT_EQ("; Debugger entered: break\n;   [Condition of type SIMPLE-CONDITION]\n", lisp.out.transcript);
-    EXPECT_EQ(std::vector<std::string>{"(:emacs-rex (swank:throw-to-toplevel) nil 6 5)"}, lisp.out.messages);
+    EXPECT_EQ(std::vector<std::string>{"(:emacs-rex (swank:throw-to-toplevel) nil 6 7)"}, lisp.out.messages);
+    EXPECT_EQ("; Evaluation aborted: break\n", lisp.Receive("(:return (:abort \"break\") 6)").transcript);
 }
 
 TEST(Session, AnswersWhatTheLispAsksAndIgnoresTheRest)

@@ -32,6 +32,7 @@ protected:
         Listener = StartListener(std::string("-port ") + port);
         ASSERT_NE(nullptr, Listener.main);
         ASSERT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to SBCL ")) << Caption(Listener);
+        ASSERT_TRUE(WaitForTranscript(Listener, "; Connected to SBCL ")) << Transcript(Listener);
     }
     static void TearDownTestSuite() { EXPECT_EQ(0u, StopListener(Listener)); }
     void SetUp() override
@@ -71,8 +72,9 @@ TEST_F(ListenerLisp, ValuesOutputAndErrors)
                          "; [Condition of type END-OF-FILE]\r\n"},
         {"(print 1) (error \"custom ~a\" 42) (print 2)",
          "\r\n1 \r\n=> 1\r\n; Error: custom 42\r\n; [Condition of type SIMPLE-ERROR]\r\n"},
-        {"(read-line)", "[Condition of type END-OF-FILE]\r\n"},
-        {"(break \"stop here\")", "; Evaluation aborted"},
+        {"(read-line)", "; Error: end of file on #<"},  // the stream's address varies
+        {"(break \"stop here\")",
+         "; Debugger entered: stop here\r\n;   [Condition of type SIMPLE-CONDITION]\r\n; Evaluation aborted"},
         {"(* 6 7)", "=> 42\r\n"},
     };
     for (const auto &c : cases) {
