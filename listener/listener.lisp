@@ -29,8 +29,8 @@
     (reduce (lambda (a b) (if (< (length b) (length a)) b a)) names)))
 
 (defconstant +piece+ 65536
-  "Output and printed values go to the listener in pieces of at most this many
-characters, well within what it takes in one message.")
+  "Output goes to the listener in pieces of at most this many characters,
+well within what it takes in one message.")
 
 (defun send-output (connection string)
   (swank::with-connection (connection)
@@ -60,11 +60,14 @@ package that evaluations read in (kept from an earlier connection)."
      :name "kestralune output flush"))
   (list (lisp-implementation-type) (lisp-implementation-version) (prompt-name *package-now*)))
 
+(defconstant +shown-value+ 16384
+  "A printed value longer than this many characters is shown cut.")
+
 (defun print-value (value)
   (let* ((*print-readably* nil)
          (printed (prin1-to-string value)))
-    (if (> (length printed) +piece+)
-        (format nil "~A ... [~D characters in all]" (subseq printed 0 +piece+) (length printed))
+    (if (> (length printed) +shown-value+)
+        (format nil "~A ... [~D characters in all]" (subseq printed 0 +shown-value+) (length printed))
         printed)))
 
 (defun describe-condition (condition)

@@ -31,6 +31,20 @@ void Line(Session &s, SessionOutput &out, const std::string &text)
     Write(s, out, (s.lineOpen ? "\n" : "") + text + "\n");
 }
 
+// The text as the transcript echoes it: whole up to EchoLimit characters;
+// beyond, its first lines up to that many, and how long it is.
+std::string Echo(const std::string &text)
+{
+    if (text.size() <= EchoLimit)
+        return text;
+    size_t cut = text.rfind('\n', EchoLimit);
+    cut = cut == std::string::npos ? EchoLimit : cut + 1;
+    std::string echo = text.substr(0, cut);
+    if (echo.back() != '\n')
+        echo += '\n';
+    return echo + "; ... (" + std::to_string(text.size()) + " characters in all)";
+}
+
 // Starts the oldest waiting text when the Lisp is free: echoes it after the
 // prompt, then sends it.
 void StartNext(Session &s, SessionOutput &out)
@@ -39,8 +53,9 @@ void StartNext(Session &s, SessionOutput &out)
         return;
     s.runningText = s.waiting.front();
     s.waiting.pop_front();
-    Line(s, out, s.prompt + "> " + s.runningText);
-    if (!s.runningText.empty() && s.runningText.back() == '\n')
+    std::string echo = Echo(s.runningText);
+    Line(s, out, s.prompt + "> " + echo);
+    if (!echo.empty() && echo.back() == '\n')
         out.transcript.pop_back();  // the text ends its own last line
     s.runningId = Request(s, "(kestralune-listener:evaluate " + LispString(s.runningText) + ")", out);
 }

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// A longer text is echoed shortened: a long line costs the Edit control
+// much time to show, and the Lisp has the whole text anyway.
+const size_t EchoLimit = 2000;
+
 struct Session {
     bool connected = false;    // the connection stands
     bool ready = false;        // the Lisp has taken the helper and named itself

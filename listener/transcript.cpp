@@ -4,8 +4,8 @@
 // nor makes every append cut. Under Wine every change of a visible Edit
 // control costs tens of milliseconds whatever its size, so texts are gathered
 // and shown in one change: an evaluation's echo and its value come together,
-// and the wait before the next change is three times what the last one took,
-// so the window's thread stays free most of the time for the messages the
+// and the next change waits until three times what the last one took has
+// passed, so the window's thread stays free most of the time for the messages the
 // editor's DDE conversations send to every top-level window.
 #include "listener/listener.h"
 #include "listener/resource.h"
@@ -16,7 +16,7 @@ static std::string Pending;  // ANSI with CR LF, not shown yet
 
 static const size_t TranscriptLimit = 100000;
 static const UINT GatherMs = 15;  // at least
-static UINT NextGatherMs = GatherMs;
+static DWORD LastShown, LastCost;  // when the last change ended, and what it took
 
 HWND CreateTranscript(HWND parent)
 {
@@ -53,8 +53,10 @@ void AppendTranscript(const std::string &text)
 {
     if (text.empty())
         return;
-    if (Pending.empty())
-        SetTimer(ListenerWindow, TranscriptTimer, NextGatherMs, NULL);
+    if (Pending.empty()) {
+        DWORD since = GetTickCount() - LastShown, rest = since < 3 * LastCost ? 3 * LastCost - since : 0;
+        SetTimer(ListenerWindow, TranscriptTimer, rest > GatherMs ? rest : GatherMs, NULL);
+    }
     Pending = KeepTail(Pending + ToCrLf(Utf8ToAnsi(text)), TranscriptLimit);
 }
 
@@ -70,7 +72,8 @@ void ShowPendingTranscript()
     SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM)Pending.c_str());
     SendMessageA(Transcript, EM_SCROLLCARET, 0, 0);
     Pending.clear();
-    NextGatherMs = GatherMs + 3 * (GetTickCount() - start);
+    LastShown = GetTickCount();
+    LastCost = LastShown - start;
 }
 
 void ClearTranscript()

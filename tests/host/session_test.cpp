@@ -212,6 +212,28 @@ TEST(Session, ALostConnectionSaysWhichEvaluationsDidNotRun)
     EXPECT_EQ("", out.transcript) << "a connection is lost once";
 }
 
+TEST(Session, ALongTextIsEchoedShortened)
+{
+    std::string line(99, 'x');
+    std::string lines;
+    while (lines.size() <= EchoLimit)
+        lines += line + "\n";
+    Conversation lisp;
+    lisp.Submit(lines);
+    std::string shown = lines.substr(0, EchoLimit / 100 * 100);
+    EXPECT_EQ("CL-USER> " + shown + "; ... (" + std::to_string(lines.size()) + " characters in all)\n",
+              lisp.out.transcript);
+    EXPECT_EQ(EvaluateRequest(lines, 2), lisp.out.messages.at(0)) << "the Lisp gets the whole text";
+
+    std::string oneLine(EchoLimit + 1, '1');
+    lisp.Receive("(:return (:ok (:values \"CL-USER\" ())) 2)");
+    lisp.Submit(oneLine);
+    EXPECT_EQ("CL-USER> " + oneLine.substr(0, EchoLimit) + "\n; ... (2001 characters in all)\n",
+              lisp.out.transcript);
+    lisp.Receive("(:return (:ok (:values \"CL-USER\" ())) 3)");
+    EXPECT_EQ("CL-USER> " + oneLine.substr(1) + "\n", lisp.Submit(oneLine.substr(1)).transcript);
+}
+
 TEST(Session, EvaluationLabels)
 {
     EXPECT_EQ("(+ 1 2)", EvaluationLabel("(+ 1 2)"));
