@@ -51,8 +51,13 @@ HWND WaitForWindow(const Program &program, const char *className, DWORD ms)
 
 Program StartQuillon(const std::string &arguments, const char *folder)
 {
+    return StartProgram(QuillonPath(), arguments, folder);
+}
+
+Program StartProgram(const std::string &path, const std::string &arguments, const char *folder)
+{
     Program program = {};
-    std::string command = "\"" + QuillonPath() + "\" " + arguments;
+    std::string command = "\"" + path + "\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, folder, &startup, &program.info))
