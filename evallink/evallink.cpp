@@ -4,13 +4,13 @@
 #include "app/shell.h"
 #include "editor/editor.h"
 
+#include "common/kestralune_name.h"
+
 #include <ddeml.h>
 #include <string.h>
 
 DWORD DdeInstance;
 
-// Service and topic are both this name.
-static const char LinkName[] = "KESTRALUNE";
 static const DWORD EvalTimeoutMs = 60000;
 
 void StartEvalLink()
@@ -36,8 +36,8 @@ static void SendSelection(HCONV conversation)
 
 void EvalSelection()
 {
-    HSZ service = DdeCreateStringHandleA(DdeInstance, LinkName, CP_WINANSI);
-    HSZ topic = DdeCreateStringHandleA(DdeInstance, LinkName, CP_WINANSI);
+    HSZ service = DdeCreateStringHandleA(DdeInstance, KestraluneName, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(DdeInstance, KestraluneName, CP_WINANSI);
     // A null handle would let DdeConnect take any service or topic.
     HCONV conversation = service && topic ? DdeConnect(DdeInstance, service, topic, NULL) : NULL;
     if (conversation) {

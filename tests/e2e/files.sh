@@ -2,7 +2,7 @@
 # A person saves, evaluates, clears and reopens a document through the menus
 # and the system file dialogs, with the stand-in KESTRALUNE server running.
 source "$(dirname "$0")/lib.sh"
-SERVER_EXE=$(dirname "$QUILLON_EXE")/tools/kestralune.exe
+SERVER_EXE=$(dirname "$QUILLON_EXE")/tools/ddestub.exe
 text='(defun sq (x) (* x x))'
 
 "$WINE64" "$SERVER_EXE" "Z:${WORK//\//\\}\\eval.log" >/dev/null 2>&1 &

@@ -45,7 +45,7 @@ std::string ServerPath()
     GetModuleFileNameA(NULL, path, sizeof path);
     for (int up = 0; up < 3; up++)
         *strrchr(path, '\\') = '\0';
-    return std::string(path) + "\\tools\\kestralune.exe";
+    return std::string(path) + "\\tools\\ddestub.exe";
 }
 
 std::string EventName(const char *purpose)

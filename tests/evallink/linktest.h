@@ -1,6 +1,6 @@
 // Shared by the evaluation link's tests and benchmark: the editor running in
 // this process with its DDE link started, and the stand-in KESTRALUNE server
-// (tools/kestralune) running as a second process.
+// (tools/ddestub) running as a second process.
 #ifndef QUILLON_LINKTEST_H
 #define QUILLON_LINKTEST_H
 

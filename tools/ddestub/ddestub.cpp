@@ -1,8 +1,8 @@
-// A stand-in for the KESTRALUNE Lisp environment, for trying "Eval Selection"
-// without the real one: a DDE server on service and topic "KESTRALUNE" that
-// acknowledges execute transactions and writes down everything it is sent.
+// A logging DDE server for testing "Eval Selection" without a Lisp: it serves
+// service and topic "KESTRALUNE" as the listener does, acknowledges execute
+// transactions and writes down everything it is sent.
 //
-//   kestralune [options] LOGFILE
+//   ddestub [options] LOGFILE
 //     -refuse        refuse every conversation
 //     -busy          answer every execute with "busy"
 //     -notprocessed  answer every execute with "not processed"
@@ -19,11 +19,12 @@
 #include <windows.h>
 #include <ddeml.h>
 
+#include "common/kestralune_name.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-static const char ServiceName[] = "KESTRALUNE";
 
 static DWORD ServerInstance;
 static HSZ ServiceHandle;
@@ -193,7 +194,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     int status = 4;
     if (DdeInitializeA(&ServerInstance, ServerCallback,
                        APPCLASS_STANDARD | CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS, 0) == DMLERR_NO_ERROR) {
-        ServiceHandle = DdeCreateStringHandleA(ServerInstance, ServiceName, CP_WINANSI);
+        ServiceHandle = DdeCreateStringHandleA(ServerInstance, KestraluneName, CP_WINANSI);
         if (ServiceHandle && DdeNameService(ServerInstance, ServiceHandle, NULL, DNS_REGISTER)) {
             if (readyEvent)
                 SignalEvent(readyEvent);

@@ -1,0 +1,60 @@
+// The Swank wire format: each message is a frame of six hexadecimal digits
+// giving the payload's length in bytes, then the payload, one s-expression in
+// UTF-8. Strings in it are double-quoted with '"' and '\' escaped by a '\'.
+//
+// No windows.h here: the host compiler tests and fuzzes the frame reader and
+// the s-expression reader, which see every byte the Lisp sends.
+#ifndef KESTRALUNE_SWANK_WIRE_H
+#define KESTRALUNE_SWANK_WIRE_H
+
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+// The largest payload six hex digits can announce.
+const size_t MaxFramePayload = 0xFFFFFF;
+// The largest the listener takes from the Lisp: the helper it loads sends
+// output and printed values in pieces well below this.
+const size_t MaxReadPayload = 4 << 20;
+// Lists nest at most this deep in a message we read; deeper is malformed.
+const int MaxSexpDepth = 64;
+
+// Bytes received and not yet taken as frames.
+struct FrameReader {
+    std::string pending;
+};
+
+enum FrameResult {
+    FrameIncomplete,  // more bytes are needed
+    FrameReady,       // a whole payload was taken out
+    FrameMalformed,   // the header is not six hex digits
+    FrameTooLarge,    // the header announces more than MaxReadPayload
+};
+
+void FeedBytes(FrameReader &reader, const char *bytes, size_t count);
+// Takes the next whole frame's payload out of the reader.
+FrameResult NextFrame(FrameReader &reader, std::string *payload);
+
+// The frame for a payload; false when it is too long for the header.
+bool EncodeFrame(const std::string &payload, std::string *frame);
+// The text as a Lisp string literal.
+std::string LispString(const std::string &text);
+
+// A message read back: a list, a string (its text unescaped) or any other
+// atom (symbol, keyword, number; its text as written).
+struct Sexp {
+    enum Kind { List, String, Atom } kind = Atom;
+    std::string text;
+    std::vector<Sexp> items;
+};
+
+// Reads the whole payload as one s-expression; false when it is not exactly
+// one well-formed expression no deeper than MaxSexpDepth.
+bool ReadSexp(const std::string &payload, Sexp *out);
+
+// Helpers for looking into a message.
+bool IsAtom(const Sexp &e, const char *text);  // case-insensitive, as Lisp reads
+const Sexp *Item(const Sexp &e, size_t index);  // null unless a list that long
+
+#endif
