@@ -2,8 +2,7 @@
 ; Files, Start-menu shortcuts, an uninstaller listed in "Apps", and Quillon
 ; offered in "Open with" for .lsp files without becoming their default program.
 ; makensis is given VERSION (3.0.0), ARCH (win64 or win32), STAGE (the folder
-; holding the files to install) and OUTFILE; LISTENER when the stage holds
-; kestralune.exe.
+; holding the files to install) and OUTFILE.
 
 Unicode true
 !if ${ARCH} == win64
@@ -50,18 +49,14 @@ FunctionEnd
 Section
   SetOutPath "$INSTDIR"
   File "${STAGE}\quillon.exe"
-!ifdef LISTENER
   File "${STAGE}\kestralune.exe"
-!endif
   File "${STAGE}\README.txt"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "${MENU}"
   CreateShortcut "${MENU}\Quillon.lnk" "$INSTDIR\quillon.exe"
-!ifdef LISTENER
-  CreateShortcut "${MENU}\KESTRALUNE listener.lnk" "$INSTDIR\kestralune.exe" "-port 4005"
-!endif
+  CreateShortcut "${MENU}\KESTRALUNE listener.lnk" "$INSTDIR\kestralune.exe"
   CreateShortcut "${MENU}\Read me.lnk" "$INSTDIR\README.txt"
   CreateShortcut "${MENU}\Uninstall Quillon.lnk" "$INSTDIR\uninstall.exe"
 
@@ -91,18 +86,14 @@ SectionEnd
 ; program's folder keeps the folder.
 Section Uninstall
   Delete "$INSTDIR\quillon.exe"
-!ifdef LISTENER
   Delete "$INSTDIR\kestralune.exe"
-!endif
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
   Delete "${MENU}\Quillon.lnk"
-!ifdef LISTENER
   Delete "${MENU}\KESTRALUNE listener.lnk"
-!endif
   Delete "${MENU}\Read me.lnk"
   Delete "${MENU}\Uninstall Quillon.lnk"
   RMDir "${MENU}"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# installer_test.sh SETUP WINE STARTS PREFIX LISTENER: the installer's round
+# installer_test.sh SETUP WINE STARTS PREFIX: the installer's round
 # trip in a Wine prefix of this test's own (null graphics driver). The silent
 # installer puts exactly the expected files and shortcuts in place and offers
 # Quillon for .lsp files without replacing their default program; the
@@ -7,7 +7,7 @@
 # away every file, folder and registry entry that the installer made and
 # leaves the .lsp default program alone.
 set -u
-setup=$1 WINE=$2 starts=$3 prefix=$4 listener=$5
+setup=$1 WINE=$2 starts=$3 prefix=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/common.sh"
 # No menu entries or file associations of the Linux desktop from this prefix.
@@ -62,11 +62,9 @@ esac
 folder=./${location#C:\\}
 folder=${folder//\\//}
 menu='./ProgramData/Microsoft/Windows/Start Menu/Programs/Quillon'
-made=("$folder" "$folder/quillon.exe" "$folder/README.txt" "$folder/LICENSE.txt" "$folder/uninstall.exe"
-      "$menu" "$menu/Quillon.lnk" "$menu/Read me.lnk" "$menu/Uninstall Quillon.lnk")
-if [ "$listener" = ON ]; then
-    made+=("$folder/kestralune.exe" "$menu/KESTRALUNE listener.lnk")
-fi
+made=("$folder" "$folder/quillon.exe" "$folder/kestralune.exe" "$folder/README.txt" "$folder/LICENSE.txt"
+      "$folder/uninstall.exe" "$menu" "$menu/Quillon.lnk" "$menu/KESTRALUNE listener.lnk" "$menu/Read me.lnk"
+      "$menu/Uninstall Quillon.lnk")
 expect_eq "what the installer made" "$(printf '%s\n' "${made[@]}" | sort)" \
     "$(comm -13 <(echo "$before") <(echo "$after_install"))"
 expect_eq "what the installer removed" "" "$(comm -23 <(echo "$before") <(echo "$after_install"))"

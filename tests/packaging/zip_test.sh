@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# zip_test.sh ZIP BUILD LISTENER: the zip holds one folder named as the zip,
-# and in it exactly the programs (kestralune.exe when LISTENER is ON), the
-# README and the license; the programs are this build's, the text files have
+# zip_test.sh ZIP BUILD: the zip holds one folder named as the zip, and in it
+# exactly the two programs, the README and the license; the programs are this build's, the text files have
 # CRLF line ends and the README names the version.
 set -u
-zip=$1 build=$2 listener=$3
+zip=$1 build=$2
 name=$(basename "$zip" .zip)
 version=$(sed -E 's/^quillon-(.*)-win(32|64)$/\1/' <<<"$name")
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-programs=(quillon.exe)
-[ "$listener" = ON ] && programs+=(kestralune.exe)
+programs=(quillon.exe kestralune.exe)
 expected=$(printf '%s\n' "$name/" "$name/README.txt" "$name/LICENSE.txt" "${programs[@]/#/$name/}" | sort)
 listed=$(cmake -E tar tf "$zip" | sort)
 [ "$listed" == "$expected" ] || fail "the zip lists"$'\n'"$listed"$'\n'"instead of"$'\n'"$expected"
