@@ -5,6 +5,7 @@
 #include "document/document.h"
 #include "editor/editor.h"
 #include "evallink/evallink.h"
+#include "tests/support/process.h"
 #include "tests/support/wintest.h"
 
 #include <gtest/gtest.h>
@@ -224,48 +225,13 @@ BOOL CALLBACK CountWindow(HWND, LPARAM count)
     return TRUE;
 }
 
-// One entry of the system's handle list (SystemHandleInformation); the owner
-// is the whole first field under Wine, its low 16 bits under Windows.
-struct HandleEntry {
-    ULONG owner;
-    UCHAR type, flags;
-    USHORT value;
-    PVOID object;
-    ACCESS_MASK access;
-};
-
-// This process's kernel handles, counted in the system's handle list:
-// GetProcessHandleCount always gives 0 under Wine. -1 when it cannot be read.
-int KernelHandles()
-{
-    typedef LONG(WINAPI * QueryFunction)(ULONG, PVOID, ULONG, PULONG);
-    QueryFunction query =
-        (QueryFunction)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-    const ULONG SystemHandleInformation = 16;
-    std::vector<char> buffer(1 << 20);
-    ULONG needed = 0;
-    while (query && query(SystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &needed) != 0) {
-        if (buffer.size() >= (64u << 20))
-            return -1;
-        buffer.resize(buffer.size() * 2);
-    }
-    if (!query)
-        return -1;
-    ULONG count = *(ULONG *)buffer.data();
-    const HandleEntry *entries = (const HandleEntry *)(buffer.data() + sizeof(ULONG_PTR));
-    int ours = 0;
-    for (ULONG i = 0; i < count; i++)
-        ours += entries[i].owner == GetCurrentProcessId();
-    return ours;
-}
-
 // Kernel handles, and this thread's windows (DDEML opens a window for every
 // conversation).
 std::pair<int, int> HandlesInUse()
 {
     int windows = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, (LPARAM)&windows);
-    return {KernelHandles(), windows};
+    return {KernelHandles(GetCurrentProcessId()), windows};
 }
 
 TEST_F(EvalLink, ThousandEvaluationsLeaveNothingBehind)

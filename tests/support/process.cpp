@@ -2,14 +2,21 @@
 
 #include <string.h>
 
-std::string QuillonPath()
+#include <vector>
+
+std::string BuildPath(const char *name)
 {
     char path[MAX_PATH];
     GetModuleFileNameA(NULL, path, sizeof path);
-    // Test exes live in <build>/tests/<subsystem>/; the editor in <build>/.
+    // Test exes live in <build>/tests/<subsystem>/; the programs in <build>/.
     for (int up = 0; up < 3; up++)
         *strrchr(path, '\\') = '\0';
-    return std::string(path) + "\\quillon.exe";
+    return std::string(path) + "\\" + name;
+}
+
+std::string QuillonPath()
+{
+    return BuildPath("quillon.exe");
 }
 
 namespace {
@@ -49,7 +56,8 @@ HWND WaitForWindow(const Program &program, const char *className, DWORD ms)
     return NULL;
 }
 
-Program StartQuillon(const std::string &arguments, const char *folder)
+Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
+                     const char *folder)
 {
     return StartProgram(QuillonPath(), arguments, folder);
 }
@@ -63,8 +71,13 @@ Program StartProgram(const std::string &path, const std::string &arguments, cons
     if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, folder, &startup, &program.info))
         return program;
     WaitForInputIdle(program.info.hProcess, 10000);
-    program.main = WaitForWindow(program, "QuillonWClass");
+    program.main = WaitForWindow(program, className);
     return program;
+}
+
+Program StartQuillon(const std::string &arguments, const char *folder)
+{
+    return StartProgram(QuillonPath(), arguments, "QuillonWClass", folder);
 }
 
 DWORD WaitForExit(Program &program, DWORD ms)
@@ -78,4 +91,41 @@ DWORD WaitForExit(Program &program, DWORD ms)
     CloseHandle(program.info.hThread);
     program.info = {};
     return code;
+}
+
+namespace {
+
+// One entry of the system's handle list (SystemHandleInformation); the owner
+// is the whole first field under Wine, its low 16 bits under Windows.
+struct HandleEntry {
+    ULONG owner;
+    UCHAR type, flags;
+    USHORT value;
+    PVOID object;
+    ACCESS_MASK access;
+};
+
+} // namespace
+
+int KernelHandles(DWORD processId)
+{
+    typedef LONG(WINAPI * QueryFunction)(ULONG, PVOID, ULONG, PULONG);
+    QueryFunction query =
+        (QueryFunction)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    const ULONG SystemHandleInformation = 16;
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    while (query && query(SystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &needed) != 0) {
+        if (buffer.size() >= (64u << 20))
+            return -1;
+        buffer.resize(buffer.size() * 2);
+    }
+    if (!query)
+        return -1;
+    ULONG count = *(ULONG *)buffer.data();
+    const HandleEntry *entries = (const HandleEntry *)(buffer.data() + sizeof(ULONG_PTR));
+    int ours = 0;
+    for (ULONG i = 0; i < count; i++)
+        ours += entries[i].owner == processId;
+    return ours;
 }

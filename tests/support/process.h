@@ -12,8 +12,15 @@ struct Program {
     HWND main;   // the main window once it is visible, or null
 };
 
-// The path of quillon.exe in the build folder, found from this test's own path.
+// The path of a file in the build folder (quillon.exe, kestralune.exe),
+// found from this test's own path.
+std::string BuildPath(const char *name);
+// The path of quillon.exe in the build folder.
 std::string QuillonPath();
+// Starts the program with the argument text and waits up to 10 s for a
+// visible top-level window of the class; info is empty when it did not start.
+Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
+                     const char *folder = NULL);
 // Starts quillon.exe with the argument text and waits up to 10 s for its main
 // window to be visible; a message box shown before that is left to the caller.
 Program StartQuillon(const std::string &arguments, const char *folder = NULL);
@@ -25,5 +32,9 @@ HWND WaitForWindow(const Program &program, const char *className, DWORD ms = 100
 // Waits for the process to end and returns its exit code; STILL_ACTIVE after
 // the time-out (the process is then terminated).
 DWORD WaitForExit(Program &program, DWORD ms = 10000);
+
+// A process's kernel handles, counted in the system's handle list:
+// GetProcessHandleCount always gives 0 under Wine. -1 when it cannot be read.
+int KernelHandles(DWORD processId);
 
 #endif

@@ -1,0 +1,180 @@
+#include "tests/listener/listenertest.h"
+#include "listener/resource.h"
+#include "tests/support/wintest.h"
+
+#include <psapi.h>
+
+#include <vector>
+
+Program StartListener(const std::string &arguments)
+{
+    return StartProgram(BuildPath("kestralune.exe"), arguments, "KestraluneWClass");
+}
+
+DWORD StopListener(Program &listener)
+{
+    if (listener.main)
+        PostMessageA(listener.main, WM_COMMAND, IDM_EXIT, 0);
+    return listener.info.hProcess ? WaitForExit(listener) : STILL_ACTIVE;
+}
+
+std::string Transcript(const Program &listener)
+{
+    HWND transcript = GetDlgItem(listener.main, ID_TRANSCRIPT);
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(transcript, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
+        return "(transcript not readable)";
+    std::vector<char> text(length + 1);
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(transcript, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
+    return std::string(text.data(), got);
+}
+
+std::string Caption(const Program &listener)
+{
+    return WindowText(listener.main);
+}
+
+bool WaitForTranscript(const Program &listener, const std::string &text, DWORD ms, size_t from)
+{
+    DWORD start = GetTickCount();
+    do {
+        std::string now = Transcript(listener);
+        if (now.size() > from && now.find(text, from) != std::string::npos)
+            return true;
+        PumpFor(5);
+    } while (GetTickCount() - start < ms);
+    return false;
+}
+
+bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        if (Caption(listener).compare(0, prefix.size(), prefix) == 0)
+            return true;
+        PumpFor(5);
+    } while (GetTickCount() - start < ms);
+    return false;
+}
+
+void ListenerCommand(const Program &listener, int id)
+{
+    PostMessageA(listener.main, WM_COMMAND, id, 0);
+}
+
+size_t PrivateBytes(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
+        return 0;
+    return counters.PrivateUsage;
+}
+
+bool ListenSwank(FakeSwank &swank, unsigned short port)
+{
+    static bool started;
+    WSADATA wsa;
+    if (!started && WSAStartup(MAKEWORD(2, 2), &wsa) == 0)
+        started = true;
+    swank.listening = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    BOOL reuse = TRUE;
+    setsockopt(swank.listening, SOL_SOCKET, SO_REUSEADDR, (const char *)&reuse, sizeof reuse);
+    int size = sizeof address;
+    if (bind(swank.listening, (sockaddr *)&address, sizeof address) != 0 || listen(swank.listening, 4) != 0 ||
+        getsockname(swank.listening, (sockaddr *)&address, &size) != 0) {
+        CloseSwank(swank);
+        return false;
+    }
+    swank.port = ntohs(address.sin_port);
+    return true;
+}
+
+// Waits for the socket to be readable, pumping this thread's messages (the
+// editor's windows and its DDE conversations live on it).
+static bool WaitReadable(SOCKET socket, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(socket, &set);
+        timeval wait = {0, 5000};
+        if (select(0, &set, NULL, NULL, &wait) > 0)
+            return true;
+        PumpMessages();
+    } while (GetTickCount() - start < ms);
+    return false;
+}
+
+bool AcceptSwank(FakeSwank &swank, DWORD ms)
+{
+    if (!WaitReadable(swank.listening, ms))
+        return false;
+    swank.peer = accept(swank.listening, NULL, NULL);
+    swank.reader = FrameReader();
+    return swank.peer != INVALID_SOCKET;
+}
+
+std::string ReadRequest(FakeSwank &swank, DWORD ms)
+{
+    std::string payload;
+    DWORD start = GetTickCount();
+    while (NextFrame(swank.reader, &payload) != FrameReady) {
+        DWORD spent = GetTickCount() - start;
+        char buffer[65536];
+        int got;
+        if (spent >= ms || !WaitReadable(swank.peer, ms - spent) ||
+            (got = recv(swank.peer, buffer, sizeof buffer, 0)) <= 0)
+            return std::string();
+        FeedBytes(swank.reader, buffer, got);
+    }
+    return payload;
+}
+
+long RequestId(const std::string &request)
+{
+    Sexp message;
+    if (!ReadSexp(request, &message) || message.items.empty())
+        return -1;
+    return strtol(message.items.back().text.c_str(), NULL, 10);
+}
+
+bool SendRaw(FakeSwank &swank, const std::string &bytes)
+{
+    return send(swank.peer, bytes.data(), (int)bytes.size(), 0) == (int)bytes.size();
+}
+
+bool SendPayload(FakeSwank &swank, const std::string &payload)
+{
+    std::string frame;
+    return EncodeFrame(payload, &frame) && SendRaw(swank, frame);
+}
+
+bool GreetListener(FakeSwank &swank)
+{
+    if (!AcceptSwank(swank))
+        return false;
+    long id = RequestId(ReadRequest(swank));
+    return id > 0 && SendPayload(swank, "(:return (:ok (\"FAKE\" \"1.0\")) " + std::to_string(id) + ")");
+}
+
+void ClosePeer(FakeSwank &swank)
+{
+    if (swank.peer != INVALID_SOCKET)
+        closesocket(swank.peer);
+    swank.peer = INVALID_SOCKET;
+}
+
+void CloseSwank(FakeSwank &swank)
+{
+    ClosePeer(swank);
+    if (swank.listening != INVALID_SOCKET)
+        closesocket(swank.listening);
+    swank.listening = INVALID_SOCKET;
+}
