@@ -12,13 +12,6 @@
 
 namespace {
 
-// The program's own folder: where quillon.exe is.
-std::string ProgramPath(const char *fileName)
-{
-    std::string path = QuillonPath();
-    return path.substr(0, path.rfind('\\') + 1) + fileName;
-}
-
 TEST(VersionRecord, CarriesTheProjectVersionAndTheProgramsNames)
 {
     const struct {
@@ -29,7 +22,7 @@ TEST(VersionRecord, CarriesTheProjectVersionAndTheProgramsNames)
     };
     for (const auto &program : programs) {
         SCOPED_TRACE(program.fileName);
-        const std::string path = ProgramPath(program.fileName);
+        const std::string path = BuildPath(program.fileName);
         DWORD ignored = 0;
         DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
         ASSERT_NE(0u, size) << "no version record in " << path;

@@ -12,7 +12,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: installed_starts PATH\n");
         return 2;
     }
-    Program program = StartProgram(argv[1], "");
+    Program program = StartProgram(argv[1], "", "QuillonWClass");
     if (!program.info.hProcess) {
         printf("%s did not start (error %lu)\n", argv[1], (unsigned long)GetLastError());
         return 1;

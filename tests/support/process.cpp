@@ -59,11 +59,6 @@ HWND WaitForWindow(const Program &program, const char *className, DWORD ms)
 Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
                      const char *folder)
 {
-    return StartProgram(QuillonPath(), arguments, folder);
-}
-
-Program StartProgram(const std::string &path, const std::string &arguments, const char *folder)
-{
     Program program = {};
     std::string command = "\"" + path + "\" " + arguments;
     STARTUPINFOA startup = {};

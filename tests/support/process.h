@@ -24,8 +24,6 @@ Program StartProgram(const std::string &path, const std::string &arguments, cons
 // Starts quillon.exe with the argument text and waits up to 10 s for its main
 // window to be visible; a message box shown before that is left to the caller.
 Program StartQuillon(const std::string &arguments, const char *folder = NULL);
-// The same for the editor at another path (an installed copy).
-Program StartProgram(const std::string &path, const std::string &arguments, const char *folder = NULL);
 // Waits up to the given time for a top-level window of the class owned by the
 // program's process.
 HWND WaitForWindow(const Program &program, const char *className, DWORD ms = 10000);
