@@ -45,11 +45,28 @@ static bool TakeChosenFile()
     return true;
 }
 
+typedef BOOL(APIENTRY *ShowDialog)(LPOPENFILENAMEA);
+
+// The dialogs' library, with the libraries it brings, is loaded when a
+// dialog is first wanted: loaded at start-up it took a large share of the
+// program's start. Null when it cannot be loaded.
+static ShowDialog DialogFunction(const char *name)
+{
+    static HMODULE library;
+    if (!library)
+        library = LoadLibraryA("comdlg32.dll");
+    FARPROC function = library ? GetProcAddress(library, name) : NULL;
+    return reinterpret_cast<ShowDialog>(reinterpret_cast<void (*)()>(function));
+}
+
 // Shows one of the dialogs, starting in the current directory with an empty
 // name box. A chosen file that cannot be taken is reported with refusal,
-// formatted with its full path.
-static BOOL ChooseFile(BOOL(APIENTRY *show)(LPOPENFILENAMEA), DWORD flags, const char *refusal)
+// formatted with its full path. A dialog that cannot be shown fails as a
+// cancelled one does.
+static BOOL ChooseFile(ShowDialog show, DWORD flags, const char *refusal)
 {
+    if (!show)
+        return FALSE;
     BuildFilter();
     DWORD folderLength = GetCurrentDirectoryA(sizeof StartFolder, StartFolder);
     if (folderLength == 0 || folderLength >= sizeof StartFolder)
@@ -82,11 +99,11 @@ static BOOL ChooseFile(BOOL(APIENTRY *show)(LPOPENFILENAMEA), DWORD flags, const
 
 BOOL ChooseOpenFile()
 {
-    return ChooseFile(GetOpenFileNameA, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY,
-                      "Error opening %s.");
+    return ChooseFile(DialogFunction("GetOpenFileNameA"),
+                      OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY, "Error opening %s.");
 }
 
 BOOL ChooseSaveFile()
 {
-    return ChooseFile(GetSaveFileNameA, OFN_OVERWRITEPROMPT, "Cannot write to %s.");
+    return ChooseFile(DialogFunction("GetSaveFileNameA"), OFN_OVERWRITEPROMPT, "Cannot write to %s.");
 }

@@ -3,10 +3,13 @@
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+WINE32=/usr/lib/wine/wine
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# wine32 (the i686 build's tests) comes from the i386 architecture.
 QUILLON_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-  mingw-w64 wine64 xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3 sbcl cl-swank"
+  mingw-w64 wine64 wine32:i386 nsis xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3
+  sbcl cl-swank"
 
 STARTED_PIDS=()
 
@@ -17,8 +20,13 @@ ensure_packages() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    local add_i386=
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        add_i386="dpkg --add-architecture i386"
+    fi
     if [ "$(id -u)" -eq 0 ]; then
         echo "Installing: ${missing[*]}"
+        [ -z "$add_i386" ] || $add_i386 || { echo "$add_i386 failed"; return 1; }
         # One index briefly out of step with its mirror makes update fail;
         # what counts is whether the packages install.
         apt-get update -qq || true
@@ -26,16 +34,37 @@ ensure_packages() {
             echo "apt-get install failed for: ${missing[*]}"; return 1; }
     else
         echo "Missing packages. Run as root:"
-        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+        echo "  ${add_i386:+$add_i386 && }apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
         return 1
     fi
 }
 
+# True when 32-bit Windows programs can run: wine32 is installed and the
+# kernel runs its 32-bit loader. Prints why not otherwise.
+# Whether the i686 build can run here: 0 yes; 1 wine32 is missing; 2 the
+# kernel runs no 32-bit programs at all (nothing a package can change).
+can_run_32bit() {
+    if [ ! -x "$WINE32" ]; then
+        echo "wine32 is not installed"
+        return 1
+    fi
+    if ! "$WINE32" --version >/dev/null 2>&1; then
+        echo "$WINE32 does not start: this kernel runs no 32-bit programs" \
+             "(32-bit emulation off, see 'dmesg | grep 32-bit')"
+        return 2
+    fi
+}
+
 # make_prefix DIR null|x11: a Wine prefix made once and kept between runs.
-# "null" uses Wine's null graphics driver, which needs no X display.
+# "null" uses Wine's null graphics driver, which needs no X display. A prefix
+# made before 32-bit programs could run has an empty syswow64 folder, which
+# wineboot -u does not fill: it is made again.
 make_prefix() {
     local prefix=$1 driver=$2
-    [ -f "$prefix/.quillon-ready" ] && return 0
+    if [ -f "$prefix/.quillon-ready" ]; then
+        [ -n "$(ls -A "$prefix/drive_c/windows/syswow64" 2>/dev/null)" ] && return 0
+        can_run_32bit >/dev/null || return 0
+    fi
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
     WINEPREFIX=$prefix DISPLAY= "$WINE64" wineboot -i >"$prefix.log" 2>&1

@@ -1,9 +1,12 @@
-// quillon.exe as a process of its own: the command-line word, and the exit code.
+// quillon.exe as a process of its own: the command-line word, the exit code,
+// and the file dialogs' library loaded only once a dialog is wanted.
 #include "tests/support/process.h"
 #include "tests/support/wintest.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
+#include <string.h>
 
 namespace {
 
@@ -65,6 +68,37 @@ TEST(Process, OnlyTheFirstWordOfTheCommandLineIsUsed)
         PostMessageA(main, WM_CLOSE, 0, 0);
         EXPECT_EQ(0u, WaitForExit(program));
     }
+}
+
+// Whether the process has the DLL of that name loaded.
+bool HasModule(const Program &program, const char *dll)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, program.info.dwProcessId);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof module;
+    bool found = false;
+    for (BOOL more = Module32First(snapshot, &module); more && !found; more = Module32Next(snapshot, &module))
+        found = _stricmp(module.szModule, dll) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+TEST(Process, FileDialogsLibraryIsLoadedWhenTheFirstDialogIsWanted)
+{
+    Program program = StartQuillon("");
+    ASSERT_NE(nullptr, program.main);
+    EXPECT_FALSE(HasModule(program, "comdlg32.dll")) << "loaded at start-up";
+
+    PostMessageA(program.main, WM_COMMAND, IDM_OPEN, 0);
+    HWND dialog = WaitForWindow(program, "#32770");
+    ASSERT_NE(nullptr, dialog) << "no Open dialog";
+    EXPECT_TRUE(HasModule(program, "comdlg32.dll"));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+
+    PostMessageA(program.main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, WaitForExit(program));
 }
 
 } // namespace
