@@ -19,6 +19,7 @@ TEST(VersionRecord, CarriesTheProjectVersionAndTheProgramsNames)
         const char *description;
     } programs[] = {
         {"quillon.exe", "Simple Lisp File Editor"},
+        {"kestralune.exe", "KESTRALUNE Lisp listener"},
     };
     for (const auto &program : programs) {
         SCOPED_TRACE(program.fileName);
