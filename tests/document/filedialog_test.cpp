@@ -64,6 +64,33 @@ TEST_F(FileDialogs, FullPathToAnotherFolderMakesThatFolderCurrent)
     }
 }
 
+TEST_F(FileDialogs, CancelAfterBrowsingLeavesTheDocumentWhereItWas)
+{
+    // doc.lsp is open from the test's folder; the user goes into another
+    // folder in the dialog, cancels there, changes the text and saves.
+    const std::string other = MakeFolder(folder + "other\\");
+    const int commands[] = {IDM_OPEN, IDM_SAVEAS};
+    for (int command : commands) {
+        SCOPED_TRACE(command == IDM_OPEN ? "Open" : "Save As");
+        WriteBytes(folder + "doc.lsp", "(doc)");
+        PutDocument("doc.lsp", "(doc)");
+        FileAnswer answer;
+        answer.browse = "other";
+        AnswerNextFileDialog(answer);
+        MenuCommand(command);
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(other, seen[0].answeredIn + "\\") << "the dialog did not browse";
+        EXPECT_EQ(folder, CurrentFolder());
+        TypeText(";");
+        MenuCommand(IDM_SAVE);
+        EXPECT_EQ(";(doc)", ReadBytes(folder + "doc.lsp"));
+        EXPECT_EQ(std::vector<std::string>{}, FilesIn(other));
+        EXPECT_EQ(0, DocumentModified);
+        EXPECT_EQ(0u, TakeSeenDialogs().size());
+    }
+}
+
 TEST_F(FileDialogs, OpenAfterAFullPathReadsTheChosenFile)
 {
     std::string other = MakeFolder(folder + "other\\");
@@ -117,28 +144,31 @@ TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
 
 TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
 {
-    // A file name of more than 128 characters, within a full path that fits.
-    const std::string longName = std::string(254 - folder.size() - 4, 'n') + ".lsp";
+    // A file name of more than 128 characters, within a full path that fits,
+    // chosen after browsing into its folder: a refused choice leaves the
+    // current directory as it was before the dialog.
+    const std::string other = MakeFolder(folder + "o\\");
+    const std::string longName = std::string(254 - other.size() - 4, 'n') + ".lsp";
     ASSERT_GT(longName.size(), 128u);
-    WriteBytes(folder + longName, "(long)");
+    WriteBytes(other + longName, "(long)");
     // A full path of 257 characters: longer than the dialog's buffer.
     const std::string deep = MakeFolder(folder + std::string(200 - folder.size(), 'd') + "\\");
     const std::string deepPath = deep + std::string(257 - deep.size() - 4, 'p') + ".lsp";
     struct Case {
         const char *what;
         BOOL (*choose)();
-        std::string typed;
+        FileAnswer answer;
         std::vector<std::string> notices;
     } cases[] = {
-        {"long name, Open", ChooseOpenFile, folder + longName, {"Error opening " + folder + longName + "."}},
-        {"long name, Save As", ChooseSaveFile, folder + longName, {"Cannot write to " + folder + longName + "."}},
-        {"long path, Save As", ChooseSaveFile, deepPath, {}},
+        {"long name, Open", ChooseOpenFile, {longName, "o"}, {"Error opening " + other + longName + "."}},
+        {"long name, Save As", ChooseSaveFile, {longName, "o"}, {"Cannot write to " + other + longName + "."}},
+        {"long path, Save As", ChooseSaveFile, {deepPath, ""}, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         strcpy(DocumentName, "earlier.lsp");
         SetCurrentDirectoryA(folder.c_str());
-        AnswerNextFileDialog(c.typed);
+        AnswerNextFileDialog(c.answer);
         AnswerNextBox(IDYES);  // Save As asks before replacing the file
         EXPECT_FALSE(c.choose());
         std::vector<std::string> notices;
@@ -150,7 +180,7 @@ TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
         EXPECT_STREQ("earlier.lsp", DocumentName);
         EXPECT_EQ(folder, CurrentFolder());
     }
-    EXPECT_EQ("(long)", ReadBytes(folder + longName));
+    EXPECT_EQ("(long)", ReadBytes(other + longName));
 }
 
 TEST_F(FileDialogs, SaveAsIntoAMissingFolderWritesNothing)
