@@ -41,6 +41,32 @@ TEST_F(FileDialogs, ShowTheFilterPairsAnEmptyNameBoxAndTheCurrentFolder)
     }
 }
 
+TEST_F(FileDialogs, FiltersListLispFilesOrAllFiles)
+{
+    for (const char *name : {"a.lsp", "B.LSP", "c.txt", "d.lsp.bak", "e"})
+        WriteBytes(folder + name, "");
+    MakeFolder(folder + "sub\\");
+    struct Case {
+        int filter;
+        std::vector<std::string> listed;
+    } cases[] = {
+        {0, {"B.LSP", "a.lsp", "sub"}},
+        {1, {"B.LSP", "a.lsp", "c.txt", "d.lsp.bak", "e", "sub"}},
+    };
+    for (const Chooser &c : Choosers) {
+        for (const Case &k : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << ", filter " << k.filter);
+            FileAnswer answer;
+            answer.filter = k.filter;
+            AnswerNextFileDialog(answer);
+            c.choose();
+            std::vector<SeenDialog> seen = TakeSeenDialogs();
+            ASSERT_EQ(1u, seen.size());
+            EXPECT_EQ(k.listed, seen[0].listed);
+        }
+    }
+}
+
 TEST_F(FileDialogs, FullPathToAnotherFolderMakesThatFolderCurrent)
 {
     std::string other = MakeFolder(folder + "other\\");
@@ -140,6 +166,43 @@ TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
     EXPECT_TRUE(seen[0].fileDialog);
     EXPECT_FALSE(seen[1].fileDialog) << "the dialog's own message about the missing file";
     EXPECT_STREQ("earlier.lsp", DocumentName);
+}
+
+TEST_F(FileDialogs, SaveAsAsksBeforeReplacingAFile)
+{
+    struct Case {
+        int answer;
+        const char *onDisk, *name;
+        int modified;
+    } cases[] = {
+        {IDYES, "(new)", "there.lsp", 0},
+        {IDNO, "(old)", "mine.lsp", 1},  // the dialog stays up and is then cancelled
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer == IDYES ? "Yes" : "No");
+        WriteBytes(folder + "there.lsp", "(old)");
+        PutDocument("mine.lsp", "new)");
+        TypeText("(");
+        AnswerNextFileDialog("there.lsp");
+        AnswerNextBox(c.answer);
+        UINT_PTR timer = SetTimer(NULL, 0, 300, CancelFileDialogs);
+        MenuCommand(IDM_SAVEAS);
+        KillTimer(NULL, timer);
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(2u, seen.size());
+        EXPECT_FALSE(seen[1].fileDialog);
+        EXPECT_NE(std::string::npos, seen[1].text.find("already exists")) << seen[1].text;
+        std::vector<int> buttons;
+        for (const SeenControl &control : seen[1].controls) {
+            if (control.className == "Button")
+                buttons.push_back(control.id);
+        }
+        EXPECT_EQ(std::vector<int>({IDYES, IDNO}), buttons);
+        EXPECT_EQ(c.onDisk, ReadBytes(folder + "there.lsp"));
+        EXPECT_STREQ(c.name, DocumentName);
+        EXPECT_EQ(c.modified, DocumentModified);
+        EXPECT_EQ(folder, CurrentFolder());
+    }
 }
 
 TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
