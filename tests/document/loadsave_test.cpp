@@ -18,16 +18,6 @@ protected:
         AnswerNextFileDialog(name);
         MenuCommand(IDM_OPEN);
     }
-    // Notices shown since the last call, file dialogs left out.
-    std::vector<std::string> Notices()
-    {
-        std::vector<std::string> texts;
-        for (const SeenDialog &seen : TakeSeenDialogs()) {
-            if (!seen.fileDialog)
-                texts.push_back(seen.text);
-        }
-        return texts;
-    }
 };
 
 using Texts = std::vector<std::string>;
