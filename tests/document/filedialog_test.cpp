@@ -8,8 +8,6 @@
 
 namespace {
 
-const int FileNameBox = 0x47c;
-
 struct Chooser {
     const char *name;
     BOOL (*choose)();
@@ -141,26 +139,15 @@ TEST_F(FileDialogs, SaveAsUsesATypedNameWithoutAddingAnExtension)
     EXPECT_EQ(std::vector<std::string>{"plain"}, FilesIn(folder));
 }
 
-BOOL CALLBACK CancelIfFileDialog(HWND window, LPARAM)
-{
-    if (GetDlgItem(window, FileNameBox))
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-void CALLBACK CancelFileDialogs(HWND, UINT, UINT_PTR, DWORD)
-{
-    EnumThreadWindows(GetCurrentThreadId(), CancelIfFileDialog, 0);
-}
-
 TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
 {
     strcpy(DocumentName, "earlier.lsp");
-    AnswerNextFileDialog("missing.lsp");
-    // The dialog refuses the name and stays up; cancel it a little later.
-    UINT_PTR timer = SetTimer(NULL, 0, 300, CancelFileDialogs);
+    // The dialog refuses the name and stays up: it is then cancelled.
+    FileAnswer answer;
+    answer.name = "missing.lsp";
+    answer.thenCancel = true;
+    AnswerNextFileDialog(answer);
     EXPECT_FALSE(ChooseOpenFile());
-    KillTimer(NULL, timer);
     std::vector<SeenDialog> seen = TakeSeenDialogs();
     ASSERT_EQ(2u, seen.size());
     EXPECT_TRUE(seen[0].fileDialog);
@@ -176,18 +163,19 @@ TEST_F(FileDialogs, SaveAsAsksBeforeReplacingAFile)
         int modified;
     } cases[] = {
         {IDYES, "(new)", "there.lsp", 0},
-        {IDNO, "(old)", "mine.lsp", 1},  // the dialog stays up and is then cancelled
+        {IDNO, "(old)", "mine.lsp", 1},  // the dialog stays up, then is cancelled
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer == IDYES ? "Yes" : "No");
         WriteBytes(folder + "there.lsp", "(old)");
         PutDocument("mine.lsp", "new)");
         TypeText("(");
-        AnswerNextFileDialog("there.lsp");
+        FileAnswer answer;
+        answer.name = "there.lsp";
+        answer.thenCancel = c.answer == IDNO;
+        AnswerNextFileDialog(answer);
         AnswerNextBox(c.answer);
-        UINT_PTR timer = SetTimer(NULL, 0, 300, CancelFileDialogs);
         MenuCommand(IDM_SAVEAS);
-        KillTimer(NULL, timer);
         std::vector<SeenDialog> seen = TakeSeenDialogs();
         ASSERT_EQ(2u, seen.size());
         EXPECT_FALSE(seen[1].fileDialog);

@@ -73,6 +73,14 @@ FileAnswer Pending;
 size_t PendingSeen;
 
 // Runs once the dialog has handled the earlier steps of its answer.
+void CALLBACK CancelFileDialog(HWND dialog, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(dialog, timer);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+const UINT_PTR AnswerTimer = 0x5158;
+
 void CALLBACK FinishFileAnswer(HWND dialog, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(dialog, timer);
@@ -81,13 +89,16 @@ void CALLBACK FinishFileAnswer(HWND dialog, UINT, UINT_PTR timer, DWORD)
     seen.listed = ListedNames(dialog);
     if (Pending.name.empty()) {
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    } else {
-        SetDlgItemTextA(dialog, FileNameBox, Pending.name.c_str());
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return;
     }
+    SetDlgItemTextA(dialog, FileNameBox, Pending.name.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    // The dialog shows its message about the name while it handles the
+    // confirmation; the box's answer, a posted message, comes before the
+    // timer, which fires once the dialog is back in its own loop.
+    if (Pending.thenCancel)
+        SetTimer(dialog, AnswerTimer, 0, CancelFileDialog);
 }
-
-const UINT_PTR AnswerTimer = 0x5158;
 
 void RecordFileDialog(HWND dialog, SeenDialog &seen)
 {

@@ -47,10 +47,13 @@ void AnswerNextBoxWith(UINT message, WPARAM wParam, LPARAM lParam);
 // index is chosen (none when negative); the folder in browse, when given, is
 // typed into the name box and confirmed, which moves the dialog into it; then
 // name is typed and confirmed, or the dialog is cancelled when name is empty.
+// With thenCancel, a dialog that stays up after the name, once its own
+// message about it is answered, is cancelled.
 struct FileAnswer {
     std::string name;
     std::string browse;
     int filter = -1;
+    bool thenCancel = false;
 };
 void AnswerNextFileDialog(const FileAnswer &answer);
 // The next file dialog gets this text in its name box, then OK; an empty
