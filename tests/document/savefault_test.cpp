@@ -37,12 +37,21 @@ public:
         startup.hStdOutput = childOutput;
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         started_ = CreateProcessA(NULL, &command[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info_);
+        if (!started_)
+            why_ = "not started, error " + std::to_string(GetLastError());
         CloseHandle(childInput);
         CloseHandle(childOutput);
-        char said[8] = "";
-        DWORD got = 0;
-        holding_ = started_ && ReadFile(output, said, 4, &got, NULL) && got == 4 && memcmp(said, "held", 4) == 0;
+        std::string said;
+        char chunk[8];
+        DWORD got;
+        while (said.size() < 4 && ReadFile(output, chunk, sizeof chunk, &got, NULL) && got > 0)
+            said.append(chunk, got);
         CloseHandle(output);
+        holding_ = said.compare(0, 4, "held") == 0;
+        DWORD code = 0;
+        if (started_ && !holding_ && WaitForSingleObject(info_.hProcess, 5000) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(info_.hProcess, &code))
+            why_ = "said \"" + said + "\", exit code " + std::to_string(code);
     }
     ~Holder()
     {
@@ -54,11 +63,14 @@ public:
         }
     }
     bool holding() const { return holding_; }
+    // Why it is not holding the file.
+    const std::string &why() const { return why_; }
 
 private:
     HANDLE input_ = NULL;
     PROCESS_INFORMATION info_ = {};
     bool started_ = false, holding_ = false;
+    std::string why_;
 };
 
 class SaveFault : public DocumentTest {};
@@ -82,7 +94,7 @@ TEST_F(SaveFault, FileHeldByAnotherProgram)
         TypeText(";");
         {
             Holder holder(folder + "doc.lsp", c.share);
-            ASSERT_TRUE(holder.holding());
+            ASSERT_TRUE(holder.holding()) << holder.why();
             MenuCommand(IDM_SAVE);
             EXPECT_EQ(Texts{c.notice}, Notices());
             EXPECT_EQ(1, DocumentModified);
