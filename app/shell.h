@@ -13,6 +13,9 @@ extern HFONT EditorFont;
 
 DWORD RegisterMainClass(HINSTANCE instance);
 BOOL InitInstance(HINSTANCE instance, int showCommand);
+// The most text the user can type into the editor; text put in by the
+// program (a load) may be longer.
+const int EditorTextLimit = 32767;
 HWND CreateEditor(HWND parent, int childId, HINSTANCE instance);
 void ChooseEditorFont(HFONT font);
 

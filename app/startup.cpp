@@ -51,6 +51,10 @@ HWND CreateEditor(HWND parent, int childId, HINSTANCE instance)
     if (!EditorWindow)
         EditorWindow = editor;
     SendMessageA(editor, WM_SETFONT, (WPARAM)EditorFont, 0);
+    // The limit on typed text that Windows gives a new edit control. Wine's
+    // own is 30000, under which a loaded document of up to 31000 bytes could
+    // not be typed into: set here, it is the same everywhere.
+    SendMessageA(editor, EM_SETLIMITTEXT, EditorTextLimit, 0);
     return editor;
 }
 

@@ -43,7 +43,8 @@ void SaveAsCommand();
 
 // The system Open and Save As dialogs, owned by MainWindow. On true:
 // DocumentName holds the chosen file's name, ScratchText its full path, and
-// the current directory is its folder. On false DocumentName is unchanged.
+// the current directory is its folder. On false DocumentName and the current
+// directory are as they were before the dialog.
 BOOL ChooseOpenFile();
 BOOL ChooseSaveFile();
 

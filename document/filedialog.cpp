@@ -85,15 +85,19 @@ static BOOL ChooseFile(ShowDialog show, DWORD flags, const char *refusal)
     dialog.nMaxFile = sizeof ScratchText;
     dialog.lpstrInitialDir = StartFolder;
     dialog.Flags = flags;
-    if (!show(&dialog)) {
-        // Cancelled or failed (a path too long for ScratchText among them);
-        // a failed dialog may leave a length in the buffer's first bytes.
+    BOOL confirmed = show(&dialog);
+    // Cancelled or failed (a path too long for ScratchText among them): a
+    // failed dialog may leave a length in the buffer's first bytes.
+    if (!confirmed)
         ScratchText[0] = '\0';
-        return FALSE;
-    }
-    if (TakeChosenFile())
+    if (confirmed && TakeChosenFile())
         return TRUE;
-    ShowNotice(refusal, ScratchText);
+    // Browsing moves the current directory even when no file is taken in the
+    // end. The document's name is relative to it: the folder from before the
+    // dialog is put back, so that a later Save writes the same file.
+    SetCurrentDirectoryA(StartFolder);
+    if (confirmed)
+        ShowNotice(refusal, ScratchText);
     return FALSE;
 }
 

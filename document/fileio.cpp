@@ -96,7 +96,8 @@ static bool PutInPlace(const char *written, const char *target, DWORD attributes
 }
 
 // Writes the text to a new file in the target's folder and replaces the
-// target with it only once every byte is written, flushed and closed. On any
+// target with it only once every byte is written, flushed to the disk and
+// closed. On any
 // failure the new file is removed and the target is left as it was.
 static bool WriteThenReplace(const char *target, DWORD attributes, const char *text, size_t length)
 {
@@ -112,7 +113,11 @@ static bool WriteThenReplace(const char *target, DWORD attributes, const char *t
     FILE *stream = fopen(written, "w");
     bool done = stream && fwrite(text, 1, length, stream) == length;
     if (stream) {
+        // On the disk before it takes the old file's place, so that a power
+        // failure leaves one of the two whole, never a file cut short. A full
+        // disk may show only here.
         done = fflush(stream) == 0 && done;
+        done = done && FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(stream)));
         done = fclose(stream) == 0 && done;
     }
     done = done && PutInPlace(written, target, attributes);

@@ -41,22 +41,34 @@ export QUILLON_X11_PREFIX=$build/wine/x11 QUILLON_DISPLAY
 export QUILLON_ARTIFACTS=$build/artifacts
 mkdir -p "$QUILLON_ARTIFACTS"
 
+# Only tests that ctest reports as passed count as passed. The test command
+# provides everything every test needs (display, prefixes), so a test that
+# skips (exit 77) fails the run, as does a failed or unfinished one, and so
+# does a failure of ctest itself.
 passed=0 failed=0
 run_ctest() {  # label, dir, ctest arguments...
     local label=$1 dir=$2; shift 2
     echo "== tests: $label"
-    local log="$dir/ctest.log"
+    local log="$dir/ctest.log" status total good
     (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
-    local line total bad
-    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
-    if [ -z "$line" ]; then
+    status=${PIPESTATUS[0]}
+    total=$(sed -nE 's/.* tests failed out of ([0-9]+)$/\1/p' "$log" | tail -n 1)
+    good=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec$' "$log")
+    if [ -z "$total" ] || [ "$total" -eq 0 ]; then
+        echo "FAIL: no test ran ($label)"
         failed=$((failed + 1))
         return
     fi
-    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$line")
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
+    if grep -q '(Skipped)$' "$log"; then
+        echo "FAIL: skipped, which a run of the test command must not do:"
+        grep '(Skipped)$' "$log"
+    fi
+    passed=$((passed + good))
+    failed=$((failed + total - good))
+    if [ "$status" -ne 0 ] && [ "$good" -eq "$total" ]; then
+        echo "FAIL: ctest ended with status $status ($label)"
+        failed=$((failed + 1))
+    fi
 }
 
 run_ctest "host" "$build/host" -j2
@@ -73,7 +85,8 @@ esac
 "$root/tools/check_imports.sh" "$build/win32" || failed=$((failed + 1))
 "$root/tools/check_imports.sh" "$build/win64" || failed=$((failed + 1))
 
-"$root/tools/bench.sh" "$build" || echo "(a benchmark did not finish)"
+# Slow figures never fail the run; a benchmark that finds a wrong result does.
+"$root/tools/bench.sh" "$build" || failed=$((failed + 1))
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

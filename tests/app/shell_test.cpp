@@ -207,11 +207,18 @@ TEST_F(Shell, DeleteIsClearAndDeletesOnlyASelection)
 
 TEST_F(Shell, DeleteWithModifiersReachesTheEditor)
 {
-    SetEditorText("abcdef");
-    Select(2, 2);
+    // Not the Clear command: the edit control's own keys. Ctrl+Delete
+    // deletes to the end of the line, Shift+Delete cuts the selection.
+    SetClipboardText("kept");
+    SetEditorText("abc\r\ndef");
+    Select(1, 1);
     EXPECT_FALSE(PressKey(VK_DELETE, true));
-    Select(2, 2);
+    EXPECT_EQ("a\r\ndef", WindowText(EditorWindow));
+    EXPECT_EQ("kept", ClipboardText());
+    Select(3, 5);
     EXPECT_FALSE(PressKey(VK_DELETE, false, true));
+    EXPECT_EQ("a\r\nf", WindowText(EditorWindow));
+    EXPECT_EQ("de", ClipboardText());
 }
 
 TEST_F(Shell, CutWithEmptySelectionChangesNothing)

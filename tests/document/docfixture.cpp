@@ -81,6 +81,16 @@ void DocumentTest::TearDown()
     RemoveTree(folder);
 }
 
+std::vector<std::string> DocumentTest::Notices()
+{
+    std::vector<std::string> texts;
+    for (const SeenDialog &seen : TakeSeenDialogs()) {
+        if (!seen.fileDialog)
+            texts.push_back(seen.text);
+    }
+    return texts;
+}
+
 void WriteBytes(const std::string &path, const std::string &bytes)
 {
     FILE *file = fopen(path.c_str(), "wb");

@@ -16,6 +16,9 @@ protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
+    // The texts of the message boxes shown since the last call (file dialogs
+    // left out); clears the record.
+    static std::vector<std::string> Notices();
 
     // The test's own folder, a full path ending in a backslash.
     std::string folder;

@@ -8,8 +8,6 @@
 
 namespace {
 
-const int FileNameBox = 0x47c;
-
 struct Chooser {
     const char *name;
     BOOL (*choose)();
@@ -41,6 +39,32 @@ TEST_F(FileDialogs, ShowTheFilterPairsAnEmptyNameBoxAndTheCurrentFolder)
     }
 }
 
+TEST_F(FileDialogs, FiltersListLispFilesOrAllFiles)
+{
+    for (const char *name : {"a.lsp", "B.LSP", "c.txt", "d.lsp.bak", "e"})
+        WriteBytes(folder + name, "");
+    MakeFolder(folder + "sub\\");
+    struct Case {
+        int filter;
+        std::vector<std::string> listed;
+    } cases[] = {
+        {0, {"B.LSP", "a.lsp", "sub"}},
+        {1, {"B.LSP", "a.lsp", "c.txt", "d.lsp.bak", "e", "sub"}},
+    };
+    for (const Chooser &c : Choosers) {
+        for (const Case &k : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << ", filter " << k.filter);
+            FileAnswer answer;
+            answer.filter = k.filter;
+            AnswerNextFileDialog(answer);
+            c.choose();
+            std::vector<SeenDialog> seen = TakeSeenDialogs();
+            ASSERT_EQ(1u, seen.size());
+            EXPECT_EQ(k.listed, seen[0].listed);
+        }
+    }
+}
+
 TEST_F(FileDialogs, FullPathToAnotherFolderMakesThatFolderCurrent)
 {
     std::string other = MakeFolder(folder + "other\\");
@@ -61,6 +85,33 @@ TEST_F(FileDialogs, FullPathToAnotherFolderMakesThatFolderCurrent)
         std::vector<SeenDialog> seen = TakeSeenDialogs();
         ASSERT_EQ(1u, seen.size());
         EXPECT_EQ(other, seen[0].folder + "\\");
+    }
+}
+
+TEST_F(FileDialogs, CancelAfterBrowsingLeavesTheDocumentWhereItWas)
+{
+    // doc.lsp is open from the test's folder; the user goes into another
+    // folder in the dialog, cancels there, changes the text and saves.
+    const std::string other = MakeFolder(folder + "other\\");
+    const int commands[] = {IDM_OPEN, IDM_SAVEAS};
+    for (int command : commands) {
+        SCOPED_TRACE(command == IDM_OPEN ? "Open" : "Save As");
+        WriteBytes(folder + "doc.lsp", "(doc)");
+        PutDocument("doc.lsp", "(doc)");
+        FileAnswer answer;
+        answer.browse = "other";
+        AnswerNextFileDialog(answer);
+        MenuCommand(command);
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(other, seen[0].answeredIn + "\\") << "the dialog did not browse";
+        EXPECT_EQ(folder, CurrentFolder());
+        TypeText(";");
+        MenuCommand(IDM_SAVE);
+        EXPECT_EQ(";(doc)", ReadBytes(folder + "doc.lsp"));
+        EXPECT_EQ(std::vector<std::string>{}, FilesIn(other));
+        EXPECT_EQ(0, DocumentModified);
+        EXPECT_EQ(0u, TakeSeenDialogs().size());
     }
 }
 
@@ -88,26 +139,15 @@ TEST_F(FileDialogs, SaveAsUsesATypedNameWithoutAddingAnExtension)
     EXPECT_EQ(std::vector<std::string>{"plain"}, FilesIn(folder));
 }
 
-BOOL CALLBACK CancelIfFileDialog(HWND window, LPARAM)
-{
-    if (GetDlgItem(window, FileNameBox))
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-void CALLBACK CancelFileDialogs(HWND, UINT, UINT_PTR, DWORD)
-{
-    EnumThreadWindows(GetCurrentThreadId(), CancelIfFileDialog, 0);
-}
-
 TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
 {
     strcpy(DocumentName, "earlier.lsp");
-    AnswerNextFileDialog("missing.lsp");
-    // The dialog refuses the name and stays up; cancel it a little later.
-    UINT_PTR timer = SetTimer(NULL, 0, 300, CancelFileDialogs);
+    // The dialog refuses the name and stays up: it is then cancelled.
+    FileAnswer answer;
+    answer.name = "missing.lsp";
+    answer.thenCancel = true;
+    AnswerNextFileDialog(answer);
     EXPECT_FALSE(ChooseOpenFile());
-    KillTimer(NULL, timer);
     std::vector<SeenDialog> seen = TakeSeenDialogs();
     ASSERT_EQ(2u, seen.size());
     EXPECT_TRUE(seen[0].fileDialog);
@@ -115,30 +155,71 @@ TEST_F(FileDialogs, OpenCannotConfirmAMissingFile)
     EXPECT_STREQ("earlier.lsp", DocumentName);
 }
 
+TEST_F(FileDialogs, SaveAsAsksBeforeReplacingAFile)
+{
+    struct Case {
+        int answer;
+        const char *onDisk, *name;
+        int modified;
+    } cases[] = {
+        {IDYES, "(new)", "there.lsp", 0},
+        {IDNO, "(old)", "mine.lsp", 1},  // the dialog stays up, then is cancelled
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer == IDYES ? "Yes" : "No");
+        WriteBytes(folder + "there.lsp", "(old)");
+        PutDocument("mine.lsp", "new)");
+        TypeText("(");
+        FileAnswer answer;
+        answer.name = "there.lsp";
+        answer.thenCancel = c.answer == IDNO;
+        AnswerNextFileDialog(answer);
+        AnswerNextBox(c.answer);
+        MenuCommand(IDM_SAVEAS);
+        std::vector<SeenDialog> seen = TakeSeenDialogs();
+        ASSERT_EQ(2u, seen.size());
+        EXPECT_FALSE(seen[1].fileDialog);
+        EXPECT_NE(std::string::npos, seen[1].text.find("already exists")) << seen[1].text;
+        std::vector<int> buttons;
+        for (const SeenControl &control : seen[1].controls) {
+            if (control.className == "Button")
+                buttons.push_back(control.id);
+        }
+        EXPECT_EQ(std::vector<int>({IDYES, IDNO}), buttons);
+        EXPECT_EQ(c.onDisk, ReadBytes(folder + "there.lsp"));
+        EXPECT_STREQ(c.name, DocumentName);
+        EXPECT_EQ(c.modified, DocumentModified);
+        EXPECT_EQ(folder, CurrentFolder());
+    }
+}
+
 TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
 {
-    // A file name of more than 128 characters, within a full path that fits.
-    const std::string longName = std::string(254 - folder.size() - 4, 'n') + ".lsp";
+    // A file name of more than 128 characters, within a full path that fits,
+    // chosen after browsing into its folder: a refused choice leaves the
+    // current directory as it was before the dialog.
+    const std::string other = MakeFolder(folder + "o\\");
+    const std::string longName = std::string(254 - other.size() - 4, 'n') + ".lsp";
     ASSERT_GT(longName.size(), 128u);
-    WriteBytes(folder + longName, "(long)");
+    WriteBytes(other + longName, "(long)");
     // A full path of 257 characters: longer than the dialog's buffer.
     const std::string deep = MakeFolder(folder + std::string(200 - folder.size(), 'd') + "\\");
     const std::string deepPath = deep + std::string(257 - deep.size() - 4, 'p') + ".lsp";
     struct Case {
         const char *what;
         BOOL (*choose)();
-        std::string typed;
+        FileAnswer answer;
         std::vector<std::string> notices;
     } cases[] = {
-        {"long name, Open", ChooseOpenFile, folder + longName, {"Error opening " + folder + longName + "."}},
-        {"long name, Save As", ChooseSaveFile, folder + longName, {"Cannot write to " + folder + longName + "."}},
-        {"long path, Save As", ChooseSaveFile, deepPath, {}},
+        {"long name, Open", ChooseOpenFile, {longName, "o"}, {"Error opening " + other + longName + "."}},
+        {"long name, Save As", ChooseSaveFile, {longName, "o"}, {"Cannot write to " + other + longName + "."}},
+        {"long path, Save As", ChooseSaveFile, {deepPath, ""}, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         strcpy(DocumentName, "earlier.lsp");
         SetCurrentDirectoryA(folder.c_str());
-        AnswerNextFileDialog(c.typed);
+        AnswerNextFileDialog(c.answer);
         AnswerNextBox(IDYES);  // Save As asks before replacing the file
         EXPECT_FALSE(c.choose());
         std::vector<std::string> notices;
@@ -150,7 +231,7 @@ TEST_F(FileDialogs, NamesAndPathsTooLongForTheDocumentAreRefused)
         EXPECT_STREQ("earlier.lsp", DocumentName);
         EXPECT_EQ(folder, CurrentFolder());
     }
-    EXPECT_EQ("(long)", ReadBytes(folder + longName));
+    EXPECT_EQ("(long)", ReadBytes(other + longName));
 }
 
 TEST_F(FileDialogs, SaveAsIntoAMissingFolderWritesNothing)

@@ -18,16 +18,6 @@ protected:
         AnswerNextFileDialog(name);
         MenuCommand(IDM_OPEN);
     }
-    // Notices shown since the last call, file dialogs left out.
-    std::vector<std::string> Notices()
-    {
-        std::vector<std::string> texts;
-        for (const SeenDialog &seen : TakeSeenDialogs()) {
-            if (!seen.fileDialog)
-                texts.push_back(seen.text);
-        }
-        return texts;
-    }
 };
 
 using Texts = std::vector<std::string>;
@@ -55,6 +45,30 @@ TEST_F(LoadSave, FilesUpToTheLimitLoadAndTheEditorTakesTextUpToANul)
         EXPECT_EQ(0, DocumentModified);
         EXPECT_EQ(Texts{}, Notices());
     }
+}
+
+TEST_F(LoadSave, ALongLoadedDocumentTakesTypedKeys)
+{
+    // 30500 bytes: more than Wine's edit control takes from the keyboard by
+    // default, less than the program loads. "(progn" and body lines.
+    std::string text = "(progn\r\n";
+    while (text.size() + 8 <= 30500)
+        text += " (a b)\r\n";
+    text.append(30500 - text.size(), ';');
+    ASSERT_EQ(30500u, text.size());
+    WriteBytes("long.lsp", text);
+    OpenCommandLineFile(strcpy(ScratchText, "long.lsp"));
+    ASSERT_EQ(text, EditorText());
+    SendMessageA(EditorWindow, EM_SETSEL, text.size(), text.size());
+    // Enter, Tab (one blank in the body of progn), a letter and ")", which
+    // flashes the "(" at the start.
+    for (char key : {'\r', '\t', 'x', ')'})
+        SendMessageA(EditorWindow, WM_CHAR, (WPARAM)key, 1);
+    EXPECT_EQ(text + "\r\n x)", EditorText());
+    EXPECT_EQ(1, DocumentModified);
+    MenuCommand(IDM_SAVE);
+    EXPECT_EQ(text + "\r\n x)", ReadBytes("long.lsp"));
+    EXPECT_EQ(Texts{}, Notices());
 }
 
 TEST_F(LoadSave, LineEndsAndHighBytesSurviveLoadAndSaveExactly)

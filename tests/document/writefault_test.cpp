@@ -22,15 +22,6 @@ protected:
         ASSERT_NE(nullptr, limit) << "run through with_file_limit.sh";
         tooLong = std::string(atoi(limit) + 4096, 'x');
     }
-    Texts Notices()
-    {
-        Texts texts;
-        for (const SeenDialog &seen : TakeSeenDialogs()) {
-            if (!seen.fileDialog)
-                texts.push_back(seen.text);
-        }
-        return texts;
-    }
     std::string tooLong;  // more than a file may hold
 };
 

@@ -33,11 +33,24 @@ start_editor() {  # arguments for the editor
     sleep 0.3
 }
 
-# peek text | sel | title: sets PEEKED to what the editor shows, byte for
-# byte (a trailing line break included).
+# peek text | sel | title | box CAPTION: sets PEEKED to what the editor
+# shows, byte for byte (a trailing line break included), or to the text of
+# the message box with that caption ("" when there is none).
 peek() {
-    PEEKED=$("$WINE64" "$PEEK_EXE" "$1"; echo .)
+    PEEKED=$("$WINE64" "$PEEK_EXE" "$@"; echo .)
     PEEKED=${PEEKED%.}
+}
+
+# peek_until WHAT EXPECTED: peeks until PEEKED is the expected text, for up
+# to 10 s; the caller then compares PEEKED with expect_eq.
+peek_until() {
+    local what=$1 expected=$2
+    for _ in $(seq 100); do
+        peek "$what"
+        [ "$PEEKED" == "$expected" ] && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 expect_eq() {  # what, expected, actual
@@ -56,21 +69,34 @@ wait_window() {
     timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" | head -n 1
 }
 
+# Waits up to 10 s until no visible window's title matches; false if one still does.
+wait_gone() {
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 screenshot() {  # name
     import -display "$DISPLAY" -window root "$ARTIFACTS/$1.png" && echo "screenshot: $ARTIFACTS/$1.png"
 }
 
-# Waits for the editor to end; prints its exit code.
-editor_exit_code() {
-    local code=124
+# Waits up to 10 s for the editor to end and sets EDITOR_EXIT to its exit
+# code, or to 124 while it still runs (cleanup then stops it). Call it
+# directly, never inside $(...): only this shell, the editor's parent, can
+# wait for it.
+wait_editor_exit() {
+    EDITOR_EXIT=124
     for _ in $(seq 100); do
         if ! kill -0 "$EDITOR_PID" 2>/dev/null; then
-            wait "$EDITOR_PID"; code=$?; break
+            wait "$EDITOR_PID"
+            EDITOR_EXIT=$?
+            EDITOR_PID=
+            return
         fi
         sleep 0.1
     done
-    EDITOR_PID=
-    echo "$code"
 }
 
 finish() {

@@ -2,6 +2,7 @@
 //   peek text   prints the editor's text byte for byte
 //   peek sel    prints the selection as "start end"
 //   peek title  prints the main window's title
+//   peek box CAPTION  prints the text of the message box with that caption
 #include <windows.h>
 
 #include <stdio.h>
@@ -12,13 +13,21 @@
 
 int main(int argc, char **argv)
 {
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 3 && strcmp(argv[1], "box") == 0) {
+        HWND box = FindWindowA("#32770", argv[2]);
+        char text[1024] = "";
+        if (!box || !GetDlgItemTextA(box, 0xFFFF, text, sizeof text))
+            return 2;
+        fputs(text, stdout);
+        return 0;
+    }
     HWND main = FindWindowA("QuillonWClass", NULL);
     HWND editor = main ? FindWindowExA(main, NULL, "Edit", NULL) : NULL;
     if (argc < 2 || !editor) {
         fprintf(stderr, "peek: no editor window\n");
         return 2;
     }
-    _setmode(_fileno(stdout), _O_BINARY);
     if (strcmp(argv[1], "sel") == 0) {
         DWORD start = 0, end = 0;
         SendMessageA(editor, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);

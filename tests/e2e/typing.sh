@@ -14,22 +14,20 @@ xdotool key Return
 xdotool type --delay 40 '(list 1 2'
 xdotool key Return Tab
 xdotool type --delay 40 '3)'
-sleep 0.5
 typed="(defun double (x)${CR}  (* x 2))${CR}(list 1 2${CR}      3)"
-peek text
+peek_until text "$typed"
 expect_eq "typed text, re-indented by Tab" "$typed" "$PEEKED"
-peek sel
+peek_until sel "${#typed} ${#typed}"$'\n'
 expect_eq "caret after the last ) once the flash is over" "${#typed} ${#typed}"$'\n' "$PEEKED"
 screenshot e2e-typed
 
 xdotool key shift+Home ctrl+x
-sleep 0.3
-peek text
-expect_eq "Ctrl+X cuts the selected line" "(defun double (x)${CR}  (* x 2))${CR}(list 1 2${CR}" "$PEEKED"
+cut="(defun double (x)${CR}  (* x 2))${CR}(list 1 2${CR}"
+peek_until text "$cut"
+expect_eq "Ctrl+X cuts the selected line" "$cut" "$PEEKED"
 xdotool key ctrl+Home ctrl+v
-sleep 0.3
-peek text
-expect_eq "Ctrl+V pastes at the caret" "      3)(defun double (x)${CR}  (* x 2))${CR}(list 1 2${CR}" "$PEEKED"
+peek_until text "      3)$cut"
+expect_eq "Ctrl+V pastes at the caret" "      3)$cut" "$PEEKED"
 
 # The File menu by keyboard: Up from the top wraps to its last item, About.
 xdotool key alt+f
@@ -39,12 +37,17 @@ about=$(wait_window '^About Quillon$')
 expect_eq "About box opened from the menu" "yes" "${about:+yes}"
 screenshot e2e-about
 xdotool key Return
-sleep 0.5
+wait_gone '^About Quillon$'
 expect_eq "Enter closes the About box" "" "$(xdotool search --onlyvisible --name '^About Quillon$')"
 
-# Closing a modified document asks first; No lets the program end.
+# Closing a modified (untitled) document asks first; No lets the program end.
 xdotool key alt+F4
-prompt=$(wait_window '^Quillon$' 5)
-[ -n "$prompt" ] && xdotool key n
-expect_eq "exit code after closing" "0" "$(editor_exit_code)"
+prompt=$(wait_window '^Quillon$')
+expect_eq "closing a modified document asks" "yes" "${prompt:+yes}"
+peek box Quillon
+expect_eq "the question" "Save current changes: " "$PEEKED"
+screenshot e2e-question
+xdotool key n
+wait_editor_exit
+expect_eq "exit code after closing" "0" "$EDITOR_EXIT"
 finish

@@ -41,9 +41,6 @@ void OpenEditorWindow()
 
 void SetEditorText(const std::string &text, unsigned start, unsigned end)
 {
-    // Texts over the control's default limit take part in the tests; the
-    // limit's own effect is tested apart.
-    SendMessageA(EditorWindow, EM_SETLIMITTEXT, 0, 0);
     SetWindowTextA(EditorWindow, text.c_str());
     SendMessageA(EditorWindow, EM_SETSEL, start, end);
     EditorChanges = 0;

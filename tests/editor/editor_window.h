@@ -15,7 +15,7 @@ void OpenEditorWindow();
 extern int EditorChanges;
 
 // Replaces the editor's whole text, selects [start, end) and zeroes
-// EditorChanges. Lifts the control's text limit.
+// EditorChanges. Like a load, this may go beyond the text limit.
 void SetEditorText(const std::string &text, unsigned start, unsigned end);
 void SetEditorText(const std::string &text, unsigned caret);
 

@@ -1,5 +1,6 @@
 // Tab in a real edit control: the line's indentation, the caret, the
 // selection, the message's result and the change notification.
+#include "app/shell.h"
 #include "editor/editor.h"
 #include "tests/editor/editor_window.h"
 #include "tests/editor/indent_examples.h"
@@ -110,13 +111,19 @@ TEST_F(Tab, OtherCharactersGoToTheControlAndAnswer1)
 
 TEST_F(Tab, AtTheTextLimitTheCaretMovesByWhatWasInserted)
 {
-    // The line wants five spaces; the control takes two.
-    const std::string text = "(foo a\r\nb)";
-    SetEditorText(text, (unsigned)text.size());
-    SendMessageA(EditorWindow, EM_SETLIMITTEXT, text.size() + 2, 0);
+    // The line wants five spaces; the text is two short of the editor's limit
+    // on typed text, so the control takes two.
+    const std::string head = "(foo a\r\nb)";
+    std::string text = head + "\r\n";
+    while (text.size() + 11 <= EditorTextLimit - 2)
+        text += "yyyyyyyyy\r\n";
+    text.append(EditorTextLimit - 2 - text.size(), 'y');
+    SetEditorText(text, (unsigned)head.size());
     TypeChar('\t');
-    EXPECT_EQ("(foo a\r\n  b)", WindowText(EditorWindow));
-    EXPECT_EQ((Selection{(unsigned)text.size() + 2, (unsigned)text.size() + 2}), EditorSelection());
+    const std::string shown = WindowText(EditorWindow);
+    EXPECT_TRUE(shown == "(foo a\r\n  b)" + text.substr(head.size()))
+        << shown.substr(0, 16) << "... (" << shown.size() << " characters)";
+    EXPECT_EQ((Selection{(unsigned)head.size() + 2, (unsigned)head.size() + 2}), EditorSelection());
 }
 
 // A text longer than the snapshot: "(progn", short lines up to 31000, "  z"

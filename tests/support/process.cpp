@@ -24,6 +24,7 @@ namespace {
 struct Search {
     DWORD processId;
     const char *className;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -34,11 +35,19 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     GetWindowThreadProcessId(window, &owner);
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
-    if (owner == search.processId && IsWindowVisible(window) && strcmp(name, search.className) == 0) {
+    if (owner == search.processId && (IsWindowVisible(window) || !search.visibleOnly) &&
+        strcmp(name, search.className) == 0) {
         search.found = window;
         return FALSE;
     }
     return TRUE;
+}
+
+HWND FindWindowOf(const Program &program, const char *className, bool visibleOnly)
+{
+    Search search = {program.info.dwProcessId, className, visibleOnly, NULL};
+    EnumWindows(MatchWindow, (LPARAM)&search);
+    return search.found;
 }
 
 } // namespace
@@ -47,13 +56,18 @@ HWND WaitForWindow(const Program &program, const char *className, DWORD ms)
 {
     DWORD start = GetTickCount();
     do {
-        Search search = {program.info.dwProcessId, className, NULL};
-        EnumWindows(MatchWindow, (LPARAM)&search);
-        if (search.found)
-            return search.found;
+        if (HWND found = FindWindowOf(program, className, true))
+            return found;
         Sleep(10);
     } while (GetTickCount() - start < ms);
     return NULL;
+}
+
+HWND WindowOnceIdle(const Program &program, const char *className)
+{
+    DWORD_PTR result;
+    SendMessageTimeoutA(program.main, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result);
+    return FindWindowOf(program, className, false);
 }
 
 Program StartProgram(const std::string &path, const std::string &arguments, const char *className,

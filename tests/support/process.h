@@ -27,6 +27,12 @@ Program StartQuillon(const std::string &arguments, const char *folder = NULL);
 // Waits up to the given time for a top-level window of the class owned by the
 // program's process.
 HWND WaitForWindow(const Program &program, const char *className, DWORD ms = 10000);
+// A top-level window of the class owned by the program's process, shown or
+// not, looked for once the program has answered a message sent to its main
+// window. StartQuillon waited until the program was idle, in its message
+// loop or in a message box's: start-up is then over, any box it showed
+// included.
+HWND WindowOnceIdle(const Program &program, const char *className);
 // Waits for the process to end and returns its exit code; STILL_ACTIVE after
 // the time-out (the process is then terminated).
 DWORD WaitForExit(Program &program, DWORD ms = 10000);

@@ -1,5 +1,8 @@
 #include "tests/support/wintest.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <deque>
 #include <stdio.h>
 #include <set>
@@ -18,7 +21,7 @@ struct Answer {
     LPARAM lParam;
 };
 std::deque<Answer> BoxAnswers;
-std::deque<std::string> FileAnswers;
+std::deque<FileAnswer> FileAnswers;
 std::vector<SeenDialog> Seen;
 std::set<HWND> Answered;
 
@@ -27,6 +30,74 @@ bool IsDialogClass(HWND window)
     char name[16] = "";
     GetClassNameA(window, name, sizeof name);
     return strcmp(name, "#32770") == 0;
+}
+
+std::string CurrentDirectory()
+{
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
+    return folder;
+}
+
+BOOL CALLBACK FindFileList(HWND child, LPARAM lParam)
+{
+    char name[32] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (strcmp(name, WC_LISTVIEWA) != 0)
+        return TRUE;
+    *(HWND *)lParam = child;
+    return FALSE;
+}
+
+// The names the dialog's file list shows, sorted.
+std::vector<std::string> ListedNames(HWND dialog)
+{
+    HWND list = NULL;
+    EnumChildWindows(dialog, FindFileList, (LPARAM)&list);
+    std::vector<std::string> names;
+    int count = list ? (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+    for (int i = 0; i < count; i++) {
+        char name[MAX_PATH] = "";
+        LVITEMA item = {};
+        item.pszText = name;
+        item.cchTextMax = sizeof name;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The answer being given to the file dialog that is up, and its record.
+FileAnswer Pending;
+size_t PendingSeen;
+
+// Runs once the dialog has handled the earlier steps of its answer.
+void CALLBACK CancelFileDialog(HWND dialog, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(dialog, timer);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+const UINT_PTR AnswerTimer = 0x5158;
+
+void CALLBACK FinishFileAnswer(HWND dialog, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(dialog, timer);
+    SeenDialog &seen = Seen[PendingSeen];
+    seen.answeredIn = CurrentDirectory();
+    seen.listed = ListedNames(dialog);
+    if (Pending.name.empty()) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    SetDlgItemTextA(dialog, FileNameBox, Pending.name.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    // The dialog shows its message about the name while it handles the
+    // confirmation; the box's answer, a posted message, comes before the
+    // timer, which fires once the dialog is back in its own loop.
+    if (Pending.thenCancel)
+        SetTimer(dialog, AnswerTimer, 0, CancelFileDialog);
 }
 
 void RecordFileDialog(HWND dialog, SeenDialog &seen)
@@ -41,21 +112,26 @@ void RecordFileDialog(HWND dialog, SeenDialog &seen)
         seen.filters.push_back(item);
     }
     seen.filterIndex = (int)SendMessageA(filters, CB_GETCURSEL, 0, 0);
-    char folder[MAX_PATH] = "";
-    GetCurrentDirectoryA(sizeof folder, folder);
-    seen.folder = folder;
+    seen.folder = CurrentDirectory();
 
-    std::string answer;
+    Pending = FileAnswer();
     if (!FileAnswers.empty()) {
-        answer = FileAnswers.front();
+        Pending = FileAnswers.front();
         FileAnswers.pop_front();
     }
-    if (answer.empty()) {
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    } else {
-        SetDlgItemTextA(dialog, FileNameBox, answer.c_str());
+    PendingSeen = Seen.size();
+    if (Pending.filter >= 0) {
+        // The notifications a choice made with the mouse sends, in order.
+        SendMessageA(filters, CB_SETCURSEL, Pending.filter, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FilterBox, CBN_SELCHANGE), (LPARAM)filters);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FilterBox, CBN_SELENDOK), (LPARAM)filters);
+    }
+    if (!Pending.browse.empty()) {
+        SetDlgItemTextA(dialog, FileNameBox, Pending.browse.c_str());
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     }
+    // A timer message comes only once the posted confirmation is handled.
+    SetTimer(dialog, AnswerTimer, 0, FinishFileAnswer);
 }
 
 BOOL CALLBACK RecordControl(HWND child, LPARAM lParam)
@@ -147,9 +223,16 @@ void AnswerNextBoxWith(UINT message, WPARAM wParam, LPARAM lParam)
     BoxAnswers.push_back({message, wParam, lParam});
 }
 
+void AnswerNextFileDialog(const FileAnswer &answer)
+{
+    FileAnswers.push_back(answer);
+}
+
 void AnswerNextFileDialog(const std::string &name)
 {
-    FileAnswers.push_back(name);
+    FileAnswer answer;
+    answer.name = name;
+    AnswerNextFileDialog(answer);
 }
 
 std::vector<SeenDialog> TakeSeenDialogs()

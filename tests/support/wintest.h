@@ -27,7 +27,9 @@ struct SeenDialog {
     HWND owner;                 // the dialog's owner window at activation
     std::vector<std::string> filters;  // file dialog: the filter list as shown
     int filterIndex;            // file dialog: the filter selected at first (0-based)
-    std::string folder;         // file dialog: the current directory while it is up
+    std::string folder;         // file dialog: the current directory when it came up
+    std::string answeredIn;     // file dialog: the current directory when its last answer was given
+    std::vector<std::string> listed;  // file dialog: the names its file list showed then, sorted
     std::vector<SeenControl> controls;  // other dialogs: every child control, in order
     DWORD style;                // the dialog window's own style
 };
@@ -41,6 +43,19 @@ void WatchDialogs();
 void AnswerNextBox(int commandId);
 // The next message box or other dialog is posted this message instead.
 void AnswerNextBoxWith(UINT message, WPARAM wParam, LPARAM lParam);
+// How the next file dialog is answered, in this order: the filter at this
+// index is chosen (none when negative); the folder in browse, when given, is
+// typed into the name box and confirmed, which moves the dialog into it; then
+// name is typed and confirmed, or the dialog is cancelled when name is empty.
+// With thenCancel, a dialog that stays up after the name, once its own
+// message about it is answered, is cancelled.
+struct FileAnswer {
+    std::string name;
+    std::string browse;
+    int filter = -1;
+    bool thenCancel = false;
+};
+void AnswerNextFileDialog(const FileAnswer &answer);
 // The next file dialog gets this text in its name box, then OK; an empty
 // text cancels it.
 void AnswerNextFileDialog(const std::string &name);
