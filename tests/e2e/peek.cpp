@@ -3,7 +3,10 @@
 //   peek sel    prints the selection as "start end"
 //   peek title  prints the main window's title
 //   peek box CAPTION  prints the text of the message box with that caption
+//   peek transcript   prints the KESTRALUNE listener's transcript
 #include <windows.h>
+
+#include "listener/resource.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -20,6 +23,16 @@ int main(int argc, char **argv)
         if (!box || !GetDlgItemTextA(box, 0xFFFF, text, sizeof text))
             return 2;
         fputs(text, stdout);
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "transcript") == 0) {
+        HWND listener = FindWindowA("KestraluneWClass", NULL);
+        HWND transcript = listener ? GetDlgItem(listener, ID_TRANSCRIPT) : NULL;
+        static char text[200000];
+        if (!transcript)
+            return 2;
+        int length = (int)SendMessageA(transcript, WM_GETTEXT, sizeof text, (LPARAM)text);
+        fwrite(text, 1, length, stdout);
         return 0;
     }
     HWND main = FindWindowA("QuillonWClass", NULL);

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A person evaluates from the editor in a real Lisp: SBCL serving swank, the
+# KESTRALUNE listener connected to it and the editor side by side; a defun
+# and a call are typed in the editor, selected and evaluated through the
+# Edit menu, and the listener shows the value.
+source "$(dirname "$0")/lib.sh"
+LISTENER_EXE=$3
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/swank.sh"
+STARTED_PIDS=()
+trap 'for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done; cleanup' EXIT
+
+swank_core "$(dirname "$QUILLON_EXE")/.." >/dev/null || { echo "FAIL: no SBCL core with swank"; exit 1; }
+port=$(free_port)
+start_swank "$port" || { echo "FAIL: SBCL with swank did not start"; exit 1; }
+(cd "$WORK" && exec "$WINE64" "$LISTENER_EXE" -port "$port" >"$WORK/listener.log" 2>&1) &
+STARTED_PIDS+=($!)
+listener=$(wait_window '^KESTRALUNE - connected to SBCL' 30)
+expect_eq "the listener connects to SBCL" "yes" "${listener:+yes}"
+xdotool windowmove "$listener" 512 0 windowsize "$listener" 512 700
+
+start_editor
+xdotool windowmove "$WINDOW" 0 0 windowsize "$WINDOW" 500 700
+xdotool type --delay 30 '(defun sq (x)'
+xdotool key Return Tab
+xdotool type --delay 30 '(* x x))'
+xdotool key Return
+xdotool type --delay 30 '(format t "squared: ~a~%" (sq 12))'
+peek_until text "$(printf '(defun sq (x)\r\n  (* x x))\r\n(format t "squared: ~a~%%" (sq 12))')"
+expect_eq "typed with Tab re-indenting" \
+    "$(printf '(defun sq (x)\r\n  (* x x))\r\n(format t "squared: ~a~%%" (sq 12))')" "$PEEKED"
+
+# Select everything, then Edit, Eval Selection (the menu's last item).
+xdotool key ctrl+Home ctrl+shift+End
+xdotool key alt+e
+sleep 0.3
+xdotool key Up Return
+shown="CL-USER> (defun sq (x)
+  (* x x))
+(format t \"squared: ~a~%\" (sq 12))
+squared: 144
+=> SQ
+=> NIL
+"
+expected=$(printf '%s' "$shown" | sed 's/$/\r/')
+for _ in $(seq 100); do
+    peek transcript
+    [[ "$PEEKED" == *"$expected"* ]] && break
+    sleep 0.1
+done
+expect_eq "the listener shows the output and values" "yes" "$([[ "$PEEKED" == *"$expected"* ]] && echo yes)"
+expect_eq "no notice after the evaluation" "" "$(xdotool search --onlyvisible --name '^KESTRALUNE$')"
+screenshot e2e-listener
+
+# An error in the Lisp is reported in the listener and the next evaluation works.
+xdotool key End Return
+xdotool type --delay 30 '(sq "twelve")'
+xdotool key shift+Home alt+e
+sleep 0.3
+xdotool key Up Return
+for _ in $(seq 100); do
+    peek transcript
+    [[ "$PEEKED" == *"[Condition of type TYPE-ERROR]"* ]] && break
+    sleep 0.1
+done
+expect_eq "a Lisp error is shown with its type" "yes" \
+    "$([[ "$PEEKED" == *'The value'*'"twelve"'*'[Condition of type TYPE-ERROR]'* ]] && echo yes)"
+screenshot e2e-listener-error
+
+xdotool key alt+F4
+wait_window '^Quillon$' >/dev/null
+xdotool key n
+wait_editor_exit
+expect_eq "the editor ends" "0" "$EDITOR_EXIT"
+finish
