@@ -88,11 +88,14 @@ REG
 # Keeps one wineserver alive for the prefix until stop_started, and starts
 # the prefix's background services (services.exe and the rest) with their
 # output on /dev/null: started later from inside a test, they would inherit
-# that test's output pipe and keep ctest waiting for it to close.
+# that test's output pipe and keep ctest waiting for it to close. A prefix
+# whose windows go to an X display is given it (start_wineserver PREFIX
+# DISPLAY): its desktop process, started without one, makes every later
+# window of the prefix fail.
 start_wineserver() {
     WINEPREFIX=$1 "$WINESERVER" -p
     SERVER_PREFIXES+=("$1")
-    WINEPREFIX=$1 DISPLAY= "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
+    WINEPREFIX=$1 DISPLAY=${2:-} "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # Starts Xvfb and openbox on a free display; sets QUILLON_DISPLAY.

@@ -17,22 +17,10 @@ echo "Building the editor and the listener in $build/win64."
 cmake -S "$root" -B "$build/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >"$build/win64.configure.log" 2>&1 ||
     { tail -n 40 "$build/win64.configure.log"; exit 1; }
-targets=(quillon)
-listener=
-# The listener is built where the tree has it: CMake names its file
-# kestralune.exe at the top of the build (a phony rule of that name is
-# only an alias of a target elsewhere).
-if ninja -C "$build/win64" -t targets all |
-        awk '$1 == "kestralune.exe:" && $2 != "phony" { found = 1 } END { exit !found }'; then
-    targets+=(kestralune)
-    listener=$build/win64/kestralune.exe
-fi
-ninja -C "$build/win64" "${targets[@]}" >"$build/win64.build.log" 2>&1 ||
+listener=$build/win64/kestralune.exe
+ninja -C "$build/win64" quillon kestralune >"$build/win64.build.log" 2>&1 ||
     { tail -n 40 "$build/win64.build.log"; exit 1; }
 make_prefix "$build/wine/x11" x11
-# Its wineserver is stopped at the end, and with it the prefix's own
-# processes (explorer.exe holds the X display until then).
-start_wineserver "$build/wine/x11"
 swank_core "$build" || exit 1
 port=$(free_port)
 start_swank "$port" || exit 1
@@ -45,25 +33,23 @@ if [ -z "$display" ] || ! xdpyinfo -display "$display" >/dev/null 2>&1; then
     echo "No X display: the windows are on a private Xvfb, display $display."
     echo "Drive them with, for example: DISPLAY=$display xdotool search --name Quillon"
 fi
+# Its wineserver is stopped at the end, and with it the prefix's own
+# processes (explorer.exe holds the X display until then). They start on
+# the display the windows will use.
+start_wineserver "$build/wine/x11" "$display"
 
 # shows_window TITLE-PATTERN: waits (at most 30 s) until such a window shows.
 shows_window() {
     DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name "$1" >/dev/null
 }
 
-windows=('^Quillon - ')
-if [ -n "$listener" ]; then
-    echo "Starting the KESTRALUNE listener: kestralune.exe -port $port"
-    WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$listener" -port "$port" &
-    STARTED_PIDS+=("$!")
-    # The editor starts once the listener's window shows, so that its
-    # DDE service is there for the first Eval Selection.
-    if shows_window '^KESTRALUNE'; then
-        windows+=('^KESTRALUNE')
-    else
-        echo "The listener's window did not show within 30 s."
-    fi
-fi
+windows=('^Quillon - ' '^KESTRALUNE')
+echo "Starting the KESTRALUNE listener: kestralune.exe -port $port"
+WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$listener" -port "$port" &
+STARTED_PIDS+=("$!")
+# The editor starts once the listener's window shows, so that its DDE
+# service is there for the first Eval Selection.
+shows_window '^KESTRALUNE' || echo "The listener's window did not show within 30 s."
 
 WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$build/win64/quillon.exe" "$@" &
 editor=$!
@@ -73,11 +59,12 @@ shown=0
 for title in "${windows[@]}"; do shows_window "$title" && shown=$((shown + 1)); done
 shot=$build/quillon-window.png
 if [ "$shown" -eq ${#windows[@]} ]; then
+    # Side by side, so that the listener shows what the editor sends.
+    DISPLAY=$display xdotool search --onlyvisible --name '^KESTRALUNE' windowmove 520 0 windowsize 500 600 2>/dev/null
+    DISPLAY=$display xdotool search --onlyvisible --name '^Quillon - ' windowmove 0 0 windowsize 510 600 2>/dev/null
     sleep 0.5
     import -display "$display" -window root "$shot" && echo "Screenshot of the windows: $shot"
 fi
-if [ -n "$listener" ]; then
-    echo "Select a form in the editor and choose Edit > Eval Selection: its output and values show in the KESTRALUNE window."
-fi
+echo "Select a form in the editor and choose Edit > Eval Selection: its output and values show in the KESTRALUNE window."
 echo "The editor is running (close its window, or press Ctrl+C here, to end it and everything started with it)."
 wait "$editor"

@@ -35,8 +35,8 @@ make_prefix "$build/wine/x11" x11
 swank_core "$build" || exit 1
 export QUILLON_SWANK_CORE=$SWANK_CORE
 start_wineserver "$build/wine/null"
-start_wineserver "$build/wine/x11"
 start_xvfb
+start_wineserver "$build/wine/x11" "$QUILLON_DISPLAY"
 export QUILLON_X11_PREFIX=$build/wine/x11 QUILLON_DISPLAY
 export QUILLON_ARTIFACTS=$build/artifacts
 mkdir -p "$QUILLON_ARTIFACTS"
