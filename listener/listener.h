@@ -51,6 +51,7 @@ const char *SwankLispName();  // empty until the Lisp has named itself
 // Queues a UTF-8 text for evaluation; false when no Lisp is connected.
 bool SubmitEvaluation(const std::string &text);
 void InterruptEvaluation();
+void AskLispToQuit();
 
 // ddeserver.cpp: the server runs on a thread of its own.
 bool StartDdeServer();

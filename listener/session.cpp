@@ -279,6 +279,11 @@ void SessionInterrupt(Session &s, SessionOutput &out)
     s.interruptId = Request(s, "(kestralune-listener:interrupt)", out);
 }
 
+void SessionQuit(Session &s, SessionOutput &out)
+{
+    Request(s, "(swank:quit-lisp)", out);
+}
+
 std::string EvaluationLabel(const std::string &text)
 {
     const size_t longest = 60;

@@ -47,6 +47,8 @@ void SessionMessage(Session &s, const std::string &payload, SessionOutput &out);
 void SessionLost(Session &s, const std::string &why, SessionOutput &out);
 // Asks the Lisp to stop the running evaluation.
 void SessionInterrupt(Session &s, SessionOutput &out);
+// Asks the Lisp to end (one the listener started itself).
+void SessionQuit(Session &s, SessionOutput &out);
 
 // The first line of a text, shortened, to name an evaluation in a notice.
 std::string EvaluationLabel(const std::string &text);

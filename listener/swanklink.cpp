@@ -190,6 +190,18 @@ bool SubmitEvaluation(const std::string &text)
     return taken;
 }
 
+// Sends (swank:quit-lisp) and closes the connection: the request is small
+// enough for the socket to take at once.
+void AskLispToQuit()
+{
+    if (Connection == INVALID_SOCKET || Connecting)
+        return;
+    SessionOutput out;
+    SessionQuit(Lisp, out);
+    Apply(out);
+    CloseConnection();
+}
+
 void InterruptEvaluation()
 {
     SessionOutput out;

@@ -40,8 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         }
     }
     EndDdeServer();
-    EndSwankLink();
     EndLispProcess();
+    EndSwankLink();
     WSACleanup();
     return (int)msg.wParam;
 }

@@ -175,4 +175,36 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
     EXPECT_LT(listenerMemoryAfter, listenerMemory + (2u << 20)) << "private bytes grew by more than 2 MiB";
 }
 
+// -lisp starts the Lisp (here SBCL, a Linux program Wine starts by its Unix
+// path), connects once it serves, and asks it to quit at the end.
+TEST(ListenerStartsItsLisp, StartsConnectsAndEndsIt)
+{
+    const char *core = getenv("KESTRALUNE_TEST_CORE"), *port = getenv("KESTRALUNE_TEST_PORT2");
+    ASSERT_TRUE(core && port) << "run through tests/listener/with_swank.sh";
+    std::string command = std::string("/usr/bin/sbcl --core ") + core +
+                          " --noinform --no-sysinit --no-userinit --eval \\\"(kestralune-lisp:serve " + port + ")\\\"";
+    Program own = StartListener(std::string("-port ") + port + " -lisp \"" + command + "\"");
+    if (!own.main && own.info.hProcess)
+        WaitForExit(own, 0);  // not started as it should: ended here
+    ASSERT_NE(nullptr, own.main);
+    EXPECT_TRUE(WaitForCaption(own, "KESTRALUNE - connected to SBCL ", 30000)) << Caption(own);
+    EXPECT_TRUE(WaitForTranscript(own, "; Started the Lisp: /usr/bin/sbcl")) << Transcript(own);
+    EXPECT_EQ(0u, StopListener(own));
+    // Nothing answers on the port once the Lisp has ended.
+    StartSockets();
+    bool answered = true;
+    for (int i = 0; i < 100 && answered; i++) {
+        SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons((unsigned short)atoi(port));
+        answered = connect(probe, (sockaddr *)&address, sizeof address) == 0;
+        closesocket(probe);
+        if (answered)
+            Sleep(100);
+    }
+    EXPECT_FALSE(answered) << "the Lisp still serves after the listener ended";
+}
+
 } // namespace

@@ -13,4 +13,6 @@ trap stop_started EXIT
 swank_core "$build" || exit 1
 port=$(free_port)
 start_swank "$port" || exit 1
-KESTRALUNE_TEST_PORT=$port "$@"
+# A second free port, and the core, for a Lisp the program under test
+# starts itself.
+KESTRALUNE_TEST_PORT=$port KESTRALUNE_TEST_PORT2=$(free_port) KESTRALUNE_TEST_CORE=$SWANK_CORE "$@"
