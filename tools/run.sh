@@ -60,8 +60,8 @@ for title in "${windows[@]}"; do shows_window "$title" && shown=$((shown + 1)); 
 shot=$build/quillon-window.png
 if [ "$shown" -eq ${#windows[@]} ]; then
     # Side by side, so that the listener shows what the editor sends.
-    DISPLAY=$display xdotool search --onlyvisible --name '^KESTRALUNE' windowmove 520 0 windowsize 500 600 2>/dev/null
-    DISPLAY=$display xdotool search --onlyvisible --name '^Quillon - ' windowmove 0 0 windowsize 510 600 2>/dev/null
+    DISPLAY=$display xdotool search --onlyvisible --name '^KESTRALUNE' windowmove 520 30 windowsize 500 600 2>/dev/null
+    DISPLAY=$display xdotool search --onlyvisible --name '^Quillon - ' windowmove 0 30 windowsize 510 600 2>/dev/null
     sleep 0.5
     import -display "$display" -window root "$shot" && echo "Screenshot of the windows: $shot"
 fi
