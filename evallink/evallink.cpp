@@ -51,14 +51,16 @@ void EvalSelection()
         DdeDisconnect(conversation);
     } else {
         NoticeBox("Can't connect to KESTRALUNE");
+        failed = true;
     }
     if (service)
         DdeFreeStringHandle(DdeInstance, service);
     if (topic)
         DdeFreeStringHandle(DdeInstance, topic);
-    // A server that dies during the transaction leaves the client instance
-    // unable to connect to any later server (seen under Wine): the link is
-    // made anew after a failed transaction, so the next command can succeed.
+    // A server that dies during the conversation, while it is being opened
+    // or during the transaction, leaves the client instance unable to
+    // connect to any later server (seen under Wine): the link is made anew
+    // after any failed command, so the next one can succeed.
     if (failed) {
         EndEvalLink();
         StartEvalLink();
