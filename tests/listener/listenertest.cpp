@@ -4,6 +4,9 @@
 
 #include <psapi.h>
 
+#include <stdlib.h>
+#include <string.h>
+
 #include <vector>
 
 Program StartListener(const std::string &arguments)
@@ -63,13 +66,49 @@ void ListenerCommand(const Program &listener, int id)
     PostMessageA(listener.main, WM_COMMAND, id, 0);
 }
 
-size_t PrivateBytes(HANDLE process)
+size_t WorkingSet(HANDLE process)
 {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters))
         return 0;
-    return counters.PrivateUsage;
+    return counters.WorkingSetSize;
+}
+
+bool ListenerAnswers(const Program &listener)
+{
+    DWORD_PTR result;
+    return WaitForSingleObject(listener.info.hProcess, 0) == WAIT_TIMEOUT &&
+           SendMessageTimeoutA(listener.main, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result);
+}
+
+bool LispRequest(const char *request, DWORD ms)
+{
+    const char *control = getenv("KESTRALUNE_TEST_CONTROL");
+    if (!control)
+        return false;
+    // The script's Unix folder, through Wine's drive Z: (the root).
+    std::string path = std::string("Z:") + control + "/" + request;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    DWORD start = GetTickCount();
+    do {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return true;
+        PumpFor(10);
+    } while (GetTickCount() - start < ms);
+    return false;
+}
+
+bool FullSoak()
+{
+    const char *soak = getenv("QUILLON_SOAK");
+    return soak && strcmp(soak, "full") == 0;
 }
 
 void StartSockets()

@@ -25,8 +25,20 @@ bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms
 // Sends a menu command to the listener's window.
 void ListenerCommand(const Program &listener, int id);
 
-// The private bytes of a process (its committed memory of its own).
-size_t PrivateBytes(HANDLE process);
+// The memory a process holds in RAM (its working set). Under Wine the
+// private bytes of another process always read 0, while the working set is
+// the Unix process's resident size (VmRSS), so that is what is measured.
+size_t WorkingSet(HANDLE process);
+// True when the process still runs and its main window answers a message
+// within a second.
+bool ListenerAnswers(const Program &listener);
+
+// Asks tests/listener/with_swank.sh to "kill" or "start" the Lisp and waits
+// up to ms for it to be done; false when it was not (or no script listens).
+bool LispRequest(const char *request, DWORD ms = 30000);
+// True when the full soak runs were asked for (QUILLON_SOAK=full): then the
+// long counts are used in place of the short ones.
+bool FullSoak();
 
 // Winsock for this process, once.
 void StartSockets();
