@@ -190,15 +190,27 @@ bool SubmitEvaluation(const std::string &text)
     return taken;
 }
 
-// Sends (swank:quit-lisp) and closes the connection: the request is small
-// enough for the socket to take at once.
+// Sends (swank:quit-lisp), then waits up to QuitWaitMs for the Lisp to close
+// the connection as it ends: closed from this side first, Swank would end
+// the connection's threads, the one quitting among them.
 void AskLispToQuit()
 {
+    const DWORD QuitWaitMs = 3000;
     if (Connection == INVALID_SOCKET || Connecting)
         return;
     SessionOutput out;
     SessionQuit(Lisp, out);
     Apply(out);
+    DWORD start = GetTickCount();
+    while (Connection != INVALID_SOCKET && GetTickCount() - start < QuitWaitMs) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(Connection, &readable);
+        timeval wait = {0, 50000};
+        char buffer[4096];
+        if (select(0, &readable, NULL, NULL, &wait) > 0 && recv(Connection, buffer, sizeof buffer, 0) <= 0)
+            break;  // closed: the Lisp has ended
+    }
     CloseConnection();
 }
 

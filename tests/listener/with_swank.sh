@@ -22,7 +22,8 @@ start_swank "$port" || exit 1
 control=$(mktemp -d "$build/swank/control.XXXXXX") || exit 1
 # A second free port, and the core, serve a Lisp the program under test
 # starts itself.
-KESTRALUNE_TEST_PORT=$port KESTRALUNE_TEST_PORT2=$(free_port) KESTRALUNE_TEST_CORE=$SWANK_CORE \
+port2=$(free_port)
+KESTRALUNE_TEST_PORT=$port KESTRALUNE_TEST_PORT2=$port2 KESTRALUNE_TEST_CORE=$SWANK_CORE \
     KESTRALUNE_TEST_CONTROL=$control "$@" &
 test_pid=$!
 while kill -0 "$test_pid" 2>/dev/null; do
@@ -39,4 +40,7 @@ done
 wait "$test_pid"
 status=$?
 rm -rf "$control"
+# Such a Lisp left running (the test then fails) would hold the test's
+# output open: it is stopped by the PID that owns its port.
+for pid in $(fuser -n tcp "$port2" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
 exit $status
