@@ -151,6 +151,7 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
     int listenerHandles = KernelHandles(Listener.info.dwProcessId);
     int editorHandles = KernelHandles(GetCurrentProcessId());
     size_t listenerMemory = WorkingSet(Listener.info.hProcess), memoryWhenFull = 0;
+    size_t editorMemory = WorkingSet(GetCurrentProcess());
     DWORD start = GetTickCount();
     for (int n = 21; n < 21 + count; n += batch) {
         for (int i = 0; i < batch; i++) {
@@ -180,12 +181,15 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
     printf("listener: %d kernel handles before, %d after; working set %zu before, %zu once the transcript was "
            "full, %zu after\n",
            listenerHandles, listenerHandlesAfter, listenerMemory, memoryWhenFull, listenerMemoryAfter);
-    printf("editor: %d kernel handles before, %d after\n", editorHandles, KernelHandles(GetCurrentProcessId()));
+    size_t editorMemoryAfter = WorkingSet(GetCurrentProcess());
+    printf("editor: %d kernel handles before, %d after; working set %zu before, %zu after\n", editorHandles,
+           KernelHandles(GetCurrentProcessId()), editorMemory, editorMemoryAfter);
     EXPECT_GT(listenerHandles, 0);
     EXPECT_EQ(listenerHandles, listenerHandlesAfter);
     EXPECT_EQ(editorHandles, KernelHandles(GetCurrentProcessId()));
     EXPECT_LT(listenerMemoryAfter, (memoryWhenFull ? memoryWhenFull : listenerMemory) + (2u << 20))
         << "working set grew by more than 2 MiB";
+    EXPECT_LT(editorMemoryAfter, editorMemory + (2u << 20)) << "the editor's working set grew by more than 2 MiB";
 }
 
 // -lisp starts the Lisp (here SBCL, a Linux program Wine starts by its Unix
