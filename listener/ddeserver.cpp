@@ -4,7 +4,7 @@
 // An execute's text, up to its first NUL, is queued and acknowledged at once;
 // the window takes the queue when its message arrives. While no Lisp is
 // connected an execute is answered "not processed".
-#include "listener/listener.h"
+#include "listener/ddeserver.h"
 #include "common/kestralune_name.h"
 
 #include <ddeml.h>
@@ -12,6 +12,7 @@
 
 #include <deque>
 
+static HWND Notify;
 static HANDLE ServerThread;
 static DWORD ServerThreadId;
 static bool ServerRegistered;  // written by the server thread before it signals
@@ -43,7 +44,7 @@ static HDDEDATA Execute(HDDEDATA data)
         }
     }
     LeaveCriticalSection(&QueueLock);
-    PostMessageA(ListenerWindow, WM_DDE_TEXT, 0, 0);
+    PostMessageA(Notify, WM_DDE_TEXT, 0, 0);
     return answer;
 }
 
@@ -83,8 +84,9 @@ static DWORD WINAPI Serve(LPVOID ready)
     return 0;
 }
 
-bool StartDdeServer()
+bool StartDdeServer(HWND notify)
 {
+    Notify = notify;
     InitializeCriticalSection(&QueueLock);
     HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (!ready)
@@ -111,19 +113,12 @@ void SetDdeAccepting(bool accepting)
     InterlockedExchange(&Accepting, accepting);
 }
 
-// Hands the queued texts to the Lisp, in the order they came.
-void TakeDdeTexts()
+void TakeDdeTexts(std::vector<std::string> *texts, unsigned *refused)
 {
     EnterCriticalSection(&QueueLock);
-    std::deque<std::string> texts;
-    texts.swap(Received);
-    unsigned refused = RefusedCount;
+    texts->assign(Received.begin(), Received.end());
+    Received.clear();
+    *refused = RefusedCount;
     RefusedCount = 0;
     LeaveCriticalSection(&QueueLock);
-    if (refused)
-        AppendTranscript("; The editor sent a text while no Lisp is connected; it was not taken.\n");
-    for (const std::string &text : texts) {
-        if (!SubmitEvaluation(AnsiToUtf8(text.data(), text.size())))
-            AppendTranscript("; The connection to the Lisp ended before a text from the editor could run.\n");
-    }
 }

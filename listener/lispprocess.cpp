@@ -1,39 +1,34 @@
-// The Lisp that -lisp names: started before the first connection attempt,
-// ended with the listener. It is asked to quit through Swank first; a
-// Windows Lisp that does not end within two seconds is terminated. (Under
-// Wine a Linux program started this way gives no process handle: asking is
-// then the only way.)
-#include "listener/listener.h"
+// The Lisp that -lisp names. A Windows Lisp that does not end within two
+// seconds of being asked is terminated. (Under Wine a Linux program started
+// this way gives no process handle: asking is then the only way.)
+#include "listener/lispprocess.h"
+#include "listener/codepage.h"
+
+#include <windows.h>
 
 static PROCESS_INFORMATION Lisp;
 static bool Started;
 
-static std::string Named()
+std::string StartLispProcess(const std::string &command)
 {
-    return AnsiToUtf8(Options.lispCommand.data(), Options.lispCommand.size());
-}
-
-void StartLispProcess()
-{
-    if (Options.lispCommand.empty())
-        return;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string command = Options.lispCommand;
-    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &Lisp)) {
-        AppendTranscript("; The Lisp could not be started: " + Named() + "\n");
-        return;
-    }
+    std::string line = command;
+    std::string named = AnsiToUtf8(command.data(), command.size());
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &Lisp))
+        return "; The Lisp could not be started: " + named + "\n";
     Started = true;
-    AppendTranscript("; Started the Lisp: " + Named() + "\n");
+    return "; Started the Lisp: " + named + "\n";
+}
+
+bool LispProcessStarted()
+{
+    return Started;
 }
 
 void EndLispProcess()
 {
-    if (!Started)
-        return;
-    AskLispToQuit();
-    if (!Lisp.hProcess)
+    if (!Started || !Lisp.hProcess)
         return;
     if (WaitForSingleObject(Lisp.hProcess, 2000) != WAIT_OBJECT_0)
         TerminateProcess(Lisp.hProcess, 0);

@@ -1,136 +1,58 @@
-;;;; Loaded into the Lisp by the KESTRALUNE listener each time it connects
-;;;; through Swank. EVALUATE reads and evaluates every form of a text in turn,
-;;;; as LOAD would, and hands back the printed values; an error ends that
-;;;; evaluation with its message and type instead of entering the debugger.
-;;;; Only Common Lisp and Swank's own functions are used, so any Lisp that
-;;;; runs Swank will do.
+;;;; Loaded into the Lisp by the KESTRALUNE listener each time it connects,
+;;;; once Swank's REPL (swank-repl) is loaded and before the REPL is made.
+;;;; Swank's REPL reads, evaluates, keeps the REPL variables, asks for input
+;;;; and runs the debugger; what it lacks is here:
+;;;; - its values are printed with PRIN1 in full, so a circular list never
+;;;;   ends and a value of megabytes is printed whole into one message: here
+;;;;   the REPL's values are printed with *PRINT-CIRCLE* on and the printer
+;;;;   is stopped once a value passes +VALUE-LIMIT+ characters;
+;;;; - the REPL thread prints with *PRINT-CIRCLE* on, so output of circular
+;;;;   structure ends too;
+;;;; - output of every thread of the Lisp goes to the listener, not to the
+;;;;   Lisp's own terminal.
+;;;; Only Common Lisp and Swank's own variables and functions are used, so
+;;;; any Lisp that runs Swank will do.
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
-  (:export #:start #:evaluate #:interrupt))
+  (:export #:start))
 
 (in-package :kestralune-listener)
 
-(defvar *package-now* (find-package :common-lisp-user)
-  "The package the next evaluation reads in: IN-PACKAGE carries over.")
-
-(defvar *output* nil
-  "The stream whose text goes to the listener as it is written.")
-
-(defvar *worker* nil
-  "The thread running an evaluation, while it runs.")
-
-(defvar *interruptible* nil
-  "True, in the worker's own bindings, while an interrupt may end its evaluation.")
-
-(defun prompt-name (package)
-  "The shortest name of PACKAGE, as a REPL's prompt shows it."
-  (let ((names (cons (package-name package) (package-nicknames package))))
-    (reduce (lambda (a b) (if (< (length b) (length a)) b a)) names)))
-
-(defconstant +piece+ 65536
-  "Output goes to the listener in pieces of at most this many characters,
-well within what it takes in one message.")
-
-(defun send-output (connection string)
-  (swank::with-connection (connection)
-    (swank::send-to-emacs (list :write-string string))))
-
-(defun start ()
-  "Makes the output stream of this connection and a thread that flushes it
-every tenth of a second, so output shows while a long evaluation runs.
-Returns the Lisp's implementation type and version, and the prompt of the
-package that evaluations read in (kept from an earlier connection)."
-  (when *output*
-    (ignore-errors (close *output*)))
-  (let* ((connection swank::*emacs-connection*)
-         (stream (swank/backend:make-output-stream
-                  (lambda (string)
-                    (loop for start from 0 below (length string) by +piece+
-                          do (send-output connection
-                                          (subseq string start (min (length string)
-                                                                    (+ start +piece+)))))))))
-    (setf *output* stream)
-    (swank/backend:spawn
-     (lambda ()
-       (loop while (open-stream-p stream)
-             do (sleep 0.1)
-                (unless (ignore-errors (force-output stream) t)
-                  (return))))
-     :name "kestralune output flush"))
-  (list (lisp-implementation-type) (lisp-implementation-version) (prompt-name *package-now*)))
-
-(defconstant +shown-value+ 16384
-  "A printed value longer than this many characters is shown cut.")
+(defconstant +value-limit+ 16384
+  "A value's printed text is cut at this many characters.")
 
 (defun print-value (value)
-  (let* ((*print-readably* nil)
-         (printed (prin1-to-string value)))
-    (if (> (length printed) +shown-value+)
-        (format nil "~A ... [~D characters in all]" (subseq printed 0 +shown-value+) (length printed))
-        printed)))
-
-(defun describe-condition (condition)
-  (or (ignore-errors (princ-to-string condition))
-      "(the condition's message could not be printed)"))
-
-(define-condition unfinished-form (error) ()
-  (:report "The text ends inside a form: a \")\" or a closing \" is missing."))
-
-(defun read-form (stream eof)
-  "The next form of STREAM, or EOF after the last one."
-  (handler-case (read stream nil eof)
-    (end-of-file () (error 'unfinished-form))))
-
-(defun evaluate-forms (text done)
-  "Evaluates each form of TEXT, pushing the printed values of each onto the
-list in the cell DONE. Returns (:VALUES) or (:ERROR MESSAGE TYPE)."
+  "VALUE printed as the REPL shows it: circular structure labelled (#1=),
+the printer stopped, and a note added, once it passes +VALUE-LIMIT+
+characters. A value that cannot be printed is named as such."
   (handler-case
-      (with-input-from-string (in text)
-        (loop with eof = in
-              for form = (read-form in eof)
-              until (eq form eof)
-              do (push (mapcar #'print-value (multiple-value-list (eval form))) (car done)))
-        (list :values))
-    (unfinished-form (condition)
-      (list :error (describe-condition condition) "END-OF-FILE"))
-    (error (condition)
-      (list :error (describe-condition condition)
-            (let ((*package* (find-package :common-lisp-user)))
-              (prin1-to-string (type-of condition)))))))
+      (let* ((*print-circle* t)
+             (*print-readably* nil)
+             (text (swank::call/truncated-output-to-string
+                    (1+ +value-limit+) (lambda (stream) (prin1 value stream)) "")))
+        (if (> (length text) +value-limit+)
+            (format nil "~A ... [cut: the value is longer than ~D characters]"
+                    (subseq text 0 +value-limit+) +value-limit+)
+            text))
+    (serious-condition (condition)
+      (format nil "#<a value of type ~A that could not be printed: ~A>"
+              (ignore-errors (prin1-to-string (type-of value)))
+              (ignore-errors (swank::safe-condition-message condition))))))
 
-(defun evaluate (text)
-  "Evaluates each form of TEXT in *PACKAGE-NOW*. Returns (:VALUES PROMPT
-FORMS), (:ERROR MESSAGE TYPE PROMPT FORMS) or (:INTERRUPTED PROMPT FORMS),
-where FORMS lists the printed values of each form evaluated."
-  (let* ((done (list '()))
-         (empty-input (make-string-input-stream ""))
-         (*standard-output* *output*)
-         (*error-output* *output*)
-         (*trace-output* *output*)
-         (*standard-input* empty-input)
-         (*query-io* (make-two-way-stream empty-input *output*))
-         (*terminal-io* *query-io*)
-         (*package* *package-now*)
-         (result (unwind-protect
-                      (progn
-                        (setf *worker* (swank/backend:current-thread))
-                        (catch 'interrupted
-                          (let ((*interruptible* t))
-                            (evaluate-forms text done))))
-                   (setf *worker* nil))))
-    (finish-output *output*)
-    (setf *package-now* *package*)
-    (append result (list (prompt-name *package*) (reverse (car done))))))
+(defun send-values (values)
+  "Swank's REPL calls this with the values of each evaluation."
+  (finish-output *standard-output*)
+  (if (null values)
+      (swank::send-to-emacs (list :write-string (format nil "; No values~%") :repl-result))
+      (dolist (value values)
+        (swank::send-to-emacs (list :write-string (format nil "~A~%" (print-value value))
+                                    :repl-result)))))
 
-(defun interrupt ()
-  "Ends the running evaluation, which then answers (:INTERRUPTED ...).
-Returns :NOT-RUNNING when no evaluation has started."
-  (let ((worker *worker*))
-    (cond ((null worker) :not-running)
-          (t (swank/backend:interrupt-thread
-              worker
-              (lambda ()
-                (when *interruptible*
-                  (throw 'interrupted (list :interrupted)))))
-             :interrupted))))
+(defun start ()
+  "Configures Swank's REPL for this connection; called before create-repl."
+  (setf swank-repl:*send-repl-results-function* 'send-values)
+  (setf swank::*globally-redirect-io* t)
+  (unless (assoc '*print-circle* swank::*default-worker-thread-bindings*)
+    (push '(*print-circle* . t) swank::*default-worker-thread-bindings*))
+  t)

@@ -28,6 +28,8 @@ bool ReadListenerOptions(int argc, const char *const *argv, ListenerOptions *opt
             good = ReadPort(value, &options->port);
         else if (strcmp(name, "-lisp") == 0)
             good = *value && (options->lispCommand = value, true);
+        else if (strcmp(name, "-secret") == 0)
+            good = *value && (options->secretFile = value, true);
         else
             good = false;
         if (!good)

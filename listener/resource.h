@@ -12,4 +12,12 @@
 #define ID_TRANSCRIPT 401
 #define ID_INPUT 402
 
+/* The debugger window's controls: the condition, the restarts and the
+   backtrace, and the labels over the two lists */
+#define ID_DEBUG_CONDITION 410
+#define ID_DEBUG_RESTARTS 411
+#define ID_DEBUG_FRAMES 412
+#define ID_DEBUG_RESTARTS_LABEL 413
+#define ID_DEBUG_FRAMES_LABEL 414
+
 #endif

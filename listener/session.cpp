@@ -1,34 +1,67 @@
-// The listener's side of the Swank conversation. Requests are :emacs-rex
-// messages evaluated in a new thread of the Lisp; their answers come back as
-// :return messages with the request's id. Output arrives meanwhile as
-// :write-string events.
-#include "listener/session.h"
-#include "listener/swank_wire.h"
+// The listener's side of the Swank conversation. On a new connection it asks
+// who the Lisp is, loads Swank's REPL and the listener's helper, and makes
+// the REPL. Each text is cut into its top-level forms, and each form is one
+// swank-repl:listener-eval on the REPL thread, so every form's values show
+// and the REPL variables step as when typed one by one. Output, values,
+// questions and the debugger arrive as events meanwhile; an answer
+// (:return (:ok VALUE) ID) or (:return (:abort REASON) ID) goes to the
+// continuation kept by its id.
+#include "listener/forms.h"
+#include "listener/session_parts.h"
+#include "listener/text_rules.h"
 
 #include <stdlib.h>
 
-namespace {
+// Requests the listener makes of the Lisp as a whole are read in this package.
+static const char SystemPackage[] = "\"COMMON-LISP-USER\"";
 
-const char RequestPackage[] = "\"COMMON-LISP-USER\"";
-
-long Request(Session &s, const std::string &form, SessionOutput &out)
+long SendRequest(Session &s, const std::string &form, const std::string &package, const std::string &thread,
+                 const Request &request, SessionOutput &out)
 {
     long id = s.nextId++;
-    out.messages.push_back("(:emacs-rex " + form + " " + RequestPackage + " t " + std::to_string(id) + ")");
+    out.messages.push_back("(:emacs-rex " + form + " " + package + " " + thread + " " + std::to_string(id) + ")");
+    s.requests[id] = request;
     return id;
 }
 
 void Write(Session &s, SessionOutput &out, const std::string &text)
 {
-    out.transcript += text;
-    if (!text.empty())
-        s.lineOpen = text.back() != '\n';
+    if (text.empty())
+        return;
+    out.transcript += VisibleText(text);
+    s.lineOpen = text.back() != '\n';
 }
 
-// A whole line of the listener's own, begun on a fresh line.
 void Line(Session &s, SessionOutput &out, const std::string &text)
 {
-    Write(s, out, (s.lineOpen ? "\n" : "") + text + "\n");
+    out.transcript += (s.lineOpen ? "\n" : "") + text + "\n";
+    s.lineOpen = false;
+}
+
+bool IsString(const Sexp *e)
+{
+    return e && e->kind == Sexp::String;
+}
+
+std::string FirstLine(const std::string &text)
+{
+    const size_t longest = 200;
+    std::string line = text.substr(0, text.find('\n'));
+    return line.size() > longest ? line.substr(0, CharacterStart(line, longest)) + " ..." : line;
+}
+
+namespace {
+
+Request Answer(AnswerProc answer)
+{
+    Request r;
+    r.answer = answer;
+    return r;
+}
+
+std::string Reason(const Sexp *value)
+{
+    return IsString(value) ? ": " + EvaluationLabel(value->text) : std::string(".");
 }
 
 // The text as the transcript echoes it: whole up to EchoLimit characters;
@@ -39,122 +72,266 @@ std::string Echo(const std::string &text)
         return text;
     size_t cut = text.rfind('\n', EchoLimit);
     cut = cut == std::string::npos ? EchoLimit : cut + 1;
-    std::string echo = text.substr(0, cut);
-    if (echo.back() != '\n')
+    std::string echo = text.substr(0, CharacterStart(text, cut));
+    if (echo.empty() || echo.back() != '\n')
         echo += '\n';
     return echo + "; ... (" + std::to_string(text.size()) + " characters in all)";
 }
 
-// Starts the oldest waiting text when the Lisp is free: echoes it after the
-// prompt, then sends it.
-void StartNext(Session &s, SessionOutput &out)
+// The request that evaluates one form, as it goes on the wire.
+std::string EvalForm(const std::string &form)
 {
-    if (!s.ready || s.runningId || s.waiting.empty())
-        return;
-    s.runningText = s.waiting.front();
-    s.waiting.pop_front();
-    std::string echo = Echo(s.runningText);
-    Line(s, out, s.prompt + "> " + echo);
-    if (!echo.empty() && echo.back() == '\n')
-        out.transcript.pop_back();  // the text ends its own last line
-    s.runningId = Request(s, "(kestralune-listener:evaluate " + LispString(s.runningText) + ")", out);
+    return "(swank-repl:listener-eval " + LispString(form) + ")";
 }
 
-bool IsString(const Sexp *e)
+// Whether the request for the form, read in package with that id, fits one
+// frame: one that does not is never sent, so it would never be answered.
+bool FormFits(const std::string &form, const std::string &package, long id)
 {
-    return e && e->kind == Sexp::String;
+    std::string frame;
+    return EncodeFrame("(:emacs-rex " + EvalForm(form) + " " + LispString(package) + " :repl-thread " +
+                           std::to_string(id) + ")",
+                       &frame);
 }
 
-// Each form's values, one "=> value" line each.
-void ShowValues(Session &s, const Sexp *forms, SessionOutput &out)
-{
-    if (!forms || forms->kind != Sexp::List)
-        return;
-    for (const Sexp &values : forms->items) {
-        if (values.kind != Sexp::List || values.items.empty()) {
-            Line(s, out, "; No values");
-            continue;
-        }
-        for (const Sexp &value : values.items)
-            Line(s, out, "=> " + value.text);
-    }
-}
+void StartNext(Session &s, SessionOutput &out);
+void OnFormDone(Session &s, const Request &, bool ok, const Sexp *value, SessionOutput &out);
 
-// (:values PROMPT FORMS) or (:error MESSAGE TYPE PROMPT FORMS), FORMS holding
-// a list of printed values for each form evaluated.
-void ShowResult(Session &s, const Sexp &result, SessionOutput &out)
+void FinishText(Session &s, SessionOutput &out)
 {
-    const Sexp *head = Item(result, 0);
-    if (head && IsAtom(*head, ":values") && IsString(Item(result, 1))) {
-        s.prompt = Item(result, 1)->text;
-        ShowValues(s, Item(result, 2), out);
-    } else if (head && IsAtom(*head, ":error") && IsString(Item(result, 1)) && IsString(Item(result, 2)) &&
-               IsString(Item(result, 3))) {
-        s.prompt = Item(result, 3)->text;
-        ShowValues(s, Item(result, 4), out);
-        std::string message = Item(result, 1)->text;
-        for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 3)
-            message.replace(at, 1, "\n; ");
-        Line(s, out, "; Error: " + message);
-        Line(s, out, "; [Condition of type " + Item(result, 2)->text + "]");
-    } else if (head && IsAtom(*head, ":interrupted") && IsString(Item(result, 1))) {
-        s.prompt = Item(result, 1)->text;
-        ShowValues(s, Item(result, 2), out);
-        Line(s, out, "; Interrupted.");
-    } else {
-        Line(s, out, "; The Lisp answered in a form the listener does not know.");
-    }
-}
-
-void EndRunning(Session &s, SessionOutput &out)
-{
-    s.runningId = 0;
-    s.runningText.clear();
+    s.evaluating = false;
+    s.running = Evaluation();
     StartNext(s, out);
 }
 
-// (:return (:ok VALUE) ID) or (:return (:abort CONDITION) ID)
+// Ends the running text early: why, and how many of its forms were left.
+void StopText(Session &s, SessionOutput &out, const std::string &why)
+{
+    Line(s, out, why);
+    size_t left = s.running.forms.size() - s.running.next;
+    if (left)
+        Line(s, out, "; Not evaluated: the " + (left == 1 ? std::string("form") : std::to_string(left) + " forms") +
+                         " after it.");
+    FinishText(s, out);
+}
+
+void SendNextForm(Session &s, SessionOutput &out)
+{
+    Evaluation &e = s.running;
+    if (e.next < e.forms.size()) {
+        const std::string &form = e.forms[e.next++];
+        // It fitted when the text came, but the package (an earlier form's
+        // in-package) or the id may have grown longer since.
+        if (!FormFits(form, s.package, s.nextId))
+            return StopText(s, out,
+                            "; Not evaluated: a form is too long for one message to the Lisp (" +
+                                std::to_string(form.size()) + " bytes).");
+        e.requestId = SendRequest(s, EvalForm(form), LispString(s.package), ":repl-thread", Answer(OnFormDone), out);
+        return;
+    }
+    if (!e.unfinished.empty())
+        Line(s, out, "; Not evaluated: the text ends inside a form (a \")\" or a closing \" is missing): " +
+                         EvaluationLabel(e.unfinished));
+    FinishText(s, out);
+}
+
+void OnFormDone(Session &s, const Request &, bool ok, const Sexp *value, SessionOutput &out)
+{
+    s.running.requestId = 0;
+    if (ok) {
+        SendNextForm(s, out);
+        return;
+    }
+    StopText(s, out, "; Evaluation aborted" + Reason(value));
+}
+
+// Begins the oldest waiting text when the REPL is free: echoes it after the
+// prompt, then sends its first form.
+void StartNext(Session &s, SessionOutput &out)
+{
+    if (!s.ready || s.evaluating || s.waiting.empty())
+        return;
+    s.evaluating = true;
+    Evaluation &e = s.running;
+    e.text = s.waiting.front();
+    s.waiting.pop_front();
+    TextForms split = SplitForms(e.text);
+    e.forms = split.forms;
+    e.unfinished = split.unfinished;
+    std::string echo = VisibleText(Echo(e.text));
+    Line(s, out, s.prompt + "> " + echo);
+    if (!echo.empty() && echo.back() == '\n')
+        out.transcript.pop_back();  // the text ends its own last line
+    SendNextForm(s, out);
+}
+
+// The value of KEY in a property list (:KEY VALUE ...), or null.
+const Sexp *Property(const Sexp *plist, const char *key)
+{
+    for (size_t i = 0; plist && i + 1 < plist->items.size(); i += 2)
+        if (IsAtom(plist->items[i], key))
+            return &plist->items[i + 1];
+    return nullptr;
+}
+
+void Refuse(Session &s, const std::string &what, const Sexp *value, SessionOutput &out)
+{
+    Line(s, out, "; " + what + Reason(value));
+    out.closeConnection = true;
+}
+
+// (swank-repl:create-repl ...) answers (PACKAGE-NAME PROMPT).
+void OnRepl(Session &s, const Request &, bool ok, const Sexp *value, SessionOutput &out)
+{
+    if (!ok || !value || !IsString(Item(*value, 0)) || !IsString(Item(*value, 1)))
+        return Refuse(s, "The Lisp could not make Swank's REPL", ok ? nullptr : value, out);
+    bool again = s.earlierPid && s.lispPid && s.earlierPid != s.lispPid;
+    if (!s.earlierPid || again) {
+        s.package = Item(*value, 0)->text;
+        s.prompt = VisibleText(Item(*value, 1)->text);
+    }
+    s.ready = true;
+    out.captionChanged = true;
+    Line(s, out, "; Connected to " + s.lispName + ".");
+    if (again)
+        Line(s, out, "; The Lisp was started again (process " + std::to_string(s.lispPid) +
+                         "): what was defined before is gone.");
+    StartNext(s, out);
+}
+
+void OnHelper(Session &s, const Request &, bool ok, const Sexp *value, SessionOutput &out)
+{
+    if (!ok)
+        return Refuse(s, "The Lisp did not take Swank's REPL or the listener's helper", value, out);
+    SendRequest(s, "(swank-repl:create-repl nil :coding-system \"utf-8-unix\")", SystemPackage, "t",
+                Answer(OnRepl), out);
+}
+
+// (swank:connection-info) answers (:pid N :lisp-implementation (:type T :version V ...) ...).
+void OnConnectionInfo(Session &s, const Request &, bool ok, const Sexp *value, SessionOutput &out)
+{
+    const Sexp *lisp = ok ? Property(value, ":lisp-implementation") : nullptr;
+    const Sexp *type = Property(lisp, ":type"), *version = Property(lisp, ":version");
+    if (!IsString(type))
+        return Refuse(s, "The Lisp did not say what it is", ok ? nullptr : value, out);
+    s.lispName = VisibleText(type->text + (IsString(version) ? " " + version->text : std::string()));
+    const Sexp *pid = Property(value, ":pid");
+    s.lispPid = pid && pid->kind == Sexp::Atom ? strtol(pid->text.c_str(), nullptr, 10) : 0;
+    out.captionChanged = true;
+    // The helper's package does not exist while the request is read, so its
+    // start function is named by a string.
+    SendRequest(s,
+                "(cl:progn (swank:swank-require (quote (:swank-repl))) (cl:load (cl:make-string-input-stream " +
+                    LispString(s.helper) + ")) (cl:funcall (cl:read-from-string \"kestralune-listener:start\")))",
+                SystemPackage, "t", Answer(OnHelper), out);
+}
+
+// (:return (:ok VALUE) ID) or (:return (:abort REASON) ID)
 void OnReturn(Session &s, const Sexp &m, SessionOutput &out)
 {
     const Sexp *answer = Item(m, 1), *idAtom = Item(m, 2);
     if (!answer || !idAtom || idAtom->kind != Sexp::Atom || !Item(*answer, 0))
         return;
-    long id = strtol(idAtom->text.c_str(), nullptr, 10);
-    bool ok = IsAtom(*Item(*answer, 0), ":ok");
-    const Sexp *value = Item(*answer, 1);
-    if (id && id == s.startId) {
-        s.startId = 0;
-        const Sexp *type = value ? Item(*value, 0) : nullptr, *version = value ? Item(*value, 1) : nullptr;
-        if (!ok || !IsString(type) || !IsString(version)) {
-            Line(s, out, "; The Lisp did not take the listener's helper" +
-                          (IsString(value) ? ": " + value->text : std::string(".")));
-            out.closeConnection = true;
-            return;
+    auto found = s.requests.find(strtol(idAtom->text.c_str(), nullptr, 10));
+    if (found == s.requests.end())
+        return;  // no request of this connection has that id
+    Request request = found->second;
+    s.requests.erase(found);
+    if (request.answer)
+        request.answer(s, request, IsAtom(*Item(*answer, 0), ":ok"), Item(*answer, 1), out);
+}
+
+// (:invalid-rpc ID MESSAGE): a request the Lisp could not take.
+void OnInvalidRpc(Session &s, const Sexp &m, SessionOutput &out)
+{
+    const Sexp *idAtom = Item(m, 1);
+    auto found = idAtom ? s.requests.find(strtol(idAtom->text.c_str(), nullptr, 10)) : s.requests.end();
+    Line(s, out, "; The Lisp refused a request" + Reason(Item(m, 2)));
+    if (found == s.requests.end())
+        return;
+    Request request = found->second;
+    s.requests.erase(found);
+    if (request.answer)
+        request.answer(s, request, false, Item(m, 2), out);
+}
+
+// (:reader-error PACKET MESSAGE): Swank could not read a request; which one
+// is not said, and it will never be answered.
+void OnReaderError(Session &s, const Sexp &m, SessionOutput &out)
+{
+    Line(s, out, "; The Lisp could not read a request" + Reason(Item(m, 2)));
+    out.closeConnection = true;
+}
+
+// (:write-string TEXT [TARGET [THREAD]]): output, or with :repl-result a
+// value. A THREAD waits for (:write-done THREAD) before it writes more.
+void OnWriteString(Session &s, const Sexp &m, SessionOutput &out)
+{
+    const Sexp *text = Item(m, 1), *target = Item(m, 2), *thread = Item(m, 3);
+    if (IsString(text)) {
+        if (target && IsAtom(*target, ":repl-result")) {
+            std::string value = text->text;
+            if (!value.empty() && value.back() == '\n')
+                value.pop_back();
+            Line(s, out, VisibleText(value.compare(0, 1, ";") == 0 ? value : "=> " + value));
+        } else {
+            Write(s, out, text->text);
         }
-        s.ready = true;
-        s.lispName = type->text + " " + version->text;
-        if (IsString(Item(*value, 2)))
-            s.prompt = Item(*value, 2)->text;
-        out.captionChanged = true;
-        Line(s, out, "; Connected to " + s.lispName + ".");
-        StartNext(s, out);
-    } else if (id && id == s.runningId) {
-        if (ok && value)
-            ShowResult(s, *value, out);
-        else
-            Line(s, out, "; Evaluation aborted" + (IsString(value) ? ": " + value->text : std::string(".")));
-        EndRunning(s, out);
-    } else if (id && id == s.interruptId) {
-        s.interruptId = 0;
-        if (ok && value && IsAtom(*value, ":not-running"))
-            Line(s, out, "; The evaluation had not started yet; nothing was interrupted.");
+    }
+    if (thread && thread->kind == Sexp::Atom)
+        out.messages.push_back("(:write-done " + thread->text + ")");
+}
+
+// (:new-package NAME PROMPT): the REPL reads in another package now.
+void OnNewPackage(Session &s, const Sexp &m, SessionOutput &)
+{
+    if (IsString(Item(m, 1)) && IsString(Item(m, 2))) {
+        s.package = Item(m, 1)->text;
+        s.prompt = VisibleText(Item(m, 2)->text);
     }
 }
 
-void OnWriteString(Session &s, const Sexp &m, SessionOutput &out)
+bool ThreadAndTag(const Sexp &m, Question *q)
 {
-    if (IsString(Item(m, 1)))
-        Write(s, out, Item(m, 1)->text);
+    const Sexp *thread = Item(m, 1), *tag = Item(m, 2);
+    if (!thread || !tag || thread->kind != Sexp::Atom || tag->kind != Sexp::Atom)
+        return false;
+    q->open = true;
+    q->thread = thread->text;
+    q->tag = tag->text;
+    return true;
+}
+
+// (:read-string THREAD TAG): the Lisp reads a line from the user.
+void OnReadString(Session &s, const Sexp &m, SessionOutput &out)
+{
+    Question q;
+    if (ThreadAndTag(m, &q)) {
+        s.question = q;
+        out.questionChanged = true;
+    }
+}
+
+// (:y-or-n-p THREAD TAG QUESTION)
+void OnYesOrNo(Session &s, const Sexp &m, SessionOutput &out)
+{
+    Question q;
+    if (!ThreadAndTag(m, &q))
+        return;
+    q.yesOrNo = true;
+    s.question = q;
+    out.questionChanged = true;
+    Write(s, out, (IsString(Item(m, 3)) ? Item(m, 3)->text : std::string()) + " (y or n) ");
+}
+
+// (:read-aborted THREAD TAG): the read ended without an answer.
+void OnReadAborted(Session &s, const Sexp &m, SessionOutput &out)
+{
+    const Sexp *tag = Item(m, 2);
+    if (s.question.open && tag && tag->text == s.question.tag) {
+        s.question = Question();
+        out.questionChanged = true;
+    }
 }
 
 // (:ping THREAD TAG): the Lisp waits for the pong.
@@ -164,79 +341,86 @@ void OnPing(Session &, const Sexp &m, SessionOutput &out)
         out.messages.push_back("(:emacs-pong " + Item(m, 1)->text + " " + Item(m, 2)->text + ")");
 }
 
-// (:debug THREAD LEVEL (MESSAGE TYPE-LINE ...) ...): the Lisp entered its
-// debugger, for a condition the helper does not handle (a BREAK, say). The
-// listener never leaves it waiting: it shows the condition and asks the
-// thread to return to its top level, which aborts the request.
-void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
-{
-    const Sexp *thread = Item(m, 1), *condition = Item(m, 3);
-    if (!thread || thread->kind != Sexp::Atom)
-        return;
-    if (condition && IsString(Item(*condition, 0))) {
-        Line(s, out, "; Debugger entered: " + Item(*condition, 0)->text);
-        if (IsString(Item(*condition, 1)))
-            Line(s, out, ";" + Item(*condition, 1)->text);
-    }
-    long id = s.nextId++;
-    out.messages.push_back("(:emacs-rex (swank:throw-to-toplevel) nil " + thread->text + " " +
-                           std::to_string(id) + ")");
-}
-
-// (:invalid-rpc ID MESSAGE) or (:reader-error PACKET MESSAGE): a request the
-// Lisp could not take; it will never return.
-void OnRefused(Session &s, const Sexp &m, SessionOutput &out)
-{
-    Line(s, out, "; The Lisp refused a request" + (IsString(Item(m, 2)) ? ": " + Item(m, 2)->text : std::string(".")));
-    if (s.startId) {
-        out.closeConnection = true;
-        return;
-    }
-    if (s.runningId)
-        EndRunning(s, out);
-}
-
-// (:y-or-n-p THREAD TAG QUESTION): answered no, as nobody is asked.
-void OnQuestion(Session &, const Sexp &m, SessionOutput &out)
-{
-    if (Item(m, 1) && Item(m, 2) && Item(m, 1)->kind == Sexp::Atom && Item(m, 2)->kind == Sexp::Atom)
-        out.messages.push_back("(:emacs-return " + Item(m, 1)->text + " " + Item(m, 2)->text + " nil)");
-}
-
 struct EventHandler {
     const char *name;
     void (*handle)(Session &, const Sexp &, SessionOutput &);
 };
 
-// Messages not named here (:new-features, :indentation-update,
-// :debug-activate, :debug-return and the like) need nothing from the listener.
+// Messages not named here (:new-features, :indentation-update and the like)
+// need nothing from the listener.
 const EventHandler Handlers[] = {
-    {":return", OnReturn},         {":write-string", OnWriteString}, {":ping", OnPing},
-    {":debug", OnDebug},           {":invalid-rpc", OnRefused},      {":reader-error", OnRefused},
-    {":y-or-n-p", OnQuestion},
+    {":return", OnReturn},
+    {":write-string", OnWriteString},
+    {":new-package", OnNewPackage},
+    {":read-string", OnReadString},
+    {":y-or-n-p", OnYesOrNo},
+    {":read-aborted", OnReadAborted},
+    {":debug", OnDebug},
+    {":debug-activate", OnDebugActivate},
+    {":debug-return", OnDebugReturn},
+    {":debug-condition", OnDebugCondition},
+    {":ping", OnPing},
+    {":invalid-rpc", OnInvalidRpc},
+    {":reader-error", OnReaderError},
 };
 
 }  // namespace
 
 void SessionConnected(Session &s, const std::string &helperSource, SessionOutput &out)
 {
-    s = Session();
-    s.connected = true;
+    Session fresh;
+    fresh.package = s.package;
+    fresh.prompt = s.prompt;
+    fresh.earlierPid = s.lispPid ? s.lispPid : s.earlierPid;
+    fresh.connected = true;
+    fresh.helper = helperSource;
+    s = fresh;
     out.captionChanged = true;
-    // The helper's package does not exist while the request is read, so its
-    // start function is named by a string.
-    s.startId = Request(s,
-                        "(cl:progn (cl:load (cl:make-string-input-stream " + LispString(helperSource) +
-                            ")) (cl:funcall (cl:read-from-string \"kestralune-listener:start\")))",
-                        out);
+    SendRequest(s, "(swank:connection-info)", SystemPackage, "t", Answer(OnConnectionInfo), out);
 }
 
 bool SessionSubmit(Session &s, const std::string &text, SessionOutput &out)
 {
     if (!s.connected)
         return false;
+    for (const std::string &form : SplitForms(text).forms) {
+        if (!FormFits(form, s.package, 1)) {
+            Line(s, out, "; Not evaluated: a form is too long for one message to the Lisp (" +
+                             std::to_string(form.size()) + " bytes): " + EvaluationLabel(text));
+            return true;
+        }
+    }
     s.waiting.push_back(text);
+    // A debugger of a thread of the Lisp's own does not hold up a free REPL.
+    if (!s.debugger.empty() && s.evaluating)
+        Line(s, out, "; Waits until the debugger is left: " + EvaluationLabel(text));
     StartNext(s, out);
+    return true;
+}
+
+bool SessionAnswer(Session &s, const std::string &line, SessionOutput &out)
+{
+    if (!s.question.open)
+        return false;
+    Question &q = s.question;
+    if (q.yesOrNo) {
+        std::string word = line.substr(line.find_first_not_of(" \t") == std::string::npos
+                                           ? line.size()
+                                           : line.find_first_not_of(" \t"));
+        char first = word.empty() ? 0 : (char)(word[0] | 0x20);
+        Write(s, out, line + "\n");
+        if (first != 'y' && first != 'n') {
+            Write(s, out, "Please answer y or n. (y or n) ");
+            return true;
+        }
+        out.messages.push_back("(:emacs-return " + q.thread + " " + q.tag + (first == 'y' ? " t)" : " nil)"));
+    } else {
+        Write(s, out, line + "\n");
+        out.messages.push_back("(:emacs-return-string " + q.thread + " " + q.tag + " " + LispString(line + "\n") +
+                               ")");
+    }
+    s.question = Question();
+    out.questionChanged = true;
     return true;
 }
 
@@ -262,26 +446,37 @@ void SessionLost(Session &s, const std::string &why, SessionOutput &out)
     if (!s.connected)
         return;
     Line(s, out, "; Connection to the Lisp lost: " + why + ".");
-    if (s.runningId)
-        Line(s, out, "; Did not finish: " + EvaluationLabel(s.runningText));
+    if (s.running.requestId)
+        Line(s, out, "; Did not finish: " + EvaluationLabel(s.running.text));
+    else if (s.evaluating)
+        Line(s, out, "; Did not run to its end: " + EvaluationLabel(s.running.text));
     for (const std::string &text : s.waiting)
         Line(s, out, "; Did not run: " + EvaluationLabel(text));
-    s = Session();
+    Session after;
+    after.package = s.package;
+    after.prompt = s.prompt;
+    after.earlierPid = s.lispPid ? s.lispPid : s.earlierPid;
+    after.lineOpen = s.lineOpen;
+    if (!s.debugger.empty())
+        out.debuggerChanged = true;
+    if (s.question.open)
+        out.questionChanged = true;
+    s = after;
     out.captionChanged = true;
 }
 
 void SessionInterrupt(Session &s, SessionOutput &out)
 {
-    if (!s.runningId) {
+    if (!s.evaluating) {
         Line(s, out, "; Nothing to interrupt.");
         return;
     }
-    s.interruptId = Request(s, "(kestralune-listener:interrupt)", out);
+    out.messages.push_back("(:emacs-interrupt :repl-thread)");
 }
 
 void SessionQuit(Session &s, SessionOutput &out)
 {
-    Request(s, "(swank:quit-lisp)", out);
+    SendRequest(s, "(swank:quit-lisp)", "nil", "t", Request(), out);
 }
 
 std::string EvaluationLabel(const std::string &text)
@@ -295,6 +490,6 @@ std::string EvaluationLabel(const std::string &text)
     bool cut = line.size() > longest ||
                (end != std::string::npos && text.find_first_not_of(" \t\r\n", end) != std::string::npos);
     if (line.size() > longest)
-        line.resize(longest);
-    return cut ? line + " ..." : line;
+        line.resize(CharacterStart(line, longest));
+    return VisibleText(cut ? line + " ..." : line);
 }

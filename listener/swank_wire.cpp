@@ -32,8 +32,6 @@ FrameResult NextFrame(FrameReader &reader, std::string *payload)
             return FrameMalformed;
         length = length * 16 + (size_t)digit;
     }
-    if (length > MaxReadPayload)
-        return FrameTooLarge;
     if (in.size() - 6 < length)
         return FrameIncomplete;
     payload->assign(in, 6, length);

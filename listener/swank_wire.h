@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-// The largest payload six hex digits can announce.
+// The largest payload six hex digits can announce. The listener takes any
+// frame up to it: Swank sends output in pieces and the helper cuts long
+// values, but a condition's text (an abort's reason) may be megabytes long.
 const size_t MaxFramePayload = 0xFFFFFF;
-// The largest the listener takes from the Lisp: the helper it loads sends
-// output and printed values in pieces well below this.
-const size_t MaxReadPayload = 4 << 20;
 // Lists nest at most this deep in a message we read; deeper is malformed.
 const int MaxSexpDepth = 64;
 
@@ -29,7 +28,6 @@ enum FrameResult {
     FrameIncomplete,  // more bytes are needed
     FrameReady,       // a whole payload was taken out
     FrameMalformed,   // the header is not six hex digits
-    FrameTooLarge,    // the header announces more than MaxReadPayload
 };
 
 void FeedBytes(FrameReader &reader, const char *bytes, size_t count);

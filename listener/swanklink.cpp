@@ -1,29 +1,20 @@
-// The connection to the Lisp: a TCP socket to Swank, driven by window
-// messages (WSAAsyncSelect), so the window never waits on it. The session
-// decides what is sent and shown; this module moves the bytes, and tries to
-// connect again every second while no Lisp answers.
+#include "listener/swanklink.h"
 #include "listener/listener.h"
-#include "listener/session.h"
 #include "listener/swank_wire.h"
 
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <fstream>
 
+static HWND Window;
+static ListenerOptions Where;
+static std::string Helper;
 static SOCKET Connection = INVALID_SOCKET;
 static bool Connecting;
 static FrameReader Reader;
 static std::string Outgoing;  // framed bytes not yet taken by the socket
 static Session Lisp;
-static std::string HelperSource;
-
-static std::string LoadHelperSource()
-{
-    HRSRC found = FindResourceA(ListenerInstance, "ListenerLisp", (LPCSTR)RT_RCDATA);
-    HGLOBAL loaded = found ? LoadResource(ListenerInstance, found) : NULL;
-    const char *bytes = loaded ? (const char *)LockResource(loaded) : NULL;
-    return bytes ? std::string(bytes, SizeofResource(ListenerInstance, found)) : std::string();
-}
 
 static void CloseConnection()
 {
@@ -45,34 +36,58 @@ static void Flush()
     }
 }
 
-static void Lose(const std::string &why);
-
-// Carries out what the session asked for.
-static void Apply(SessionOutput &out)
+static void Queue(const std::string &payload, SessionOutput &out)
 {
-    for (const std::string &payload : out.messages) {
-        std::string frame;
-        if (!EncodeFrame(payload, &frame)) {
-            out.transcript += "; A request was too long for Swank's frame and was not sent.\n";
-            continue;
-        }
+    std::string frame;
+    if (EncodeFrame(payload, &frame))
         Outgoing += frame;
-    }
-    Flush();
-    SetDdeAccepting(Lisp.connected);
-    AppendTranscript(out.transcript);
-    if (out.captionChanged)
-        UpdateCaption();
-    if (out.closeConnection)
-        Lose("the listener closed it");
+    else
+        out.transcript += "; A request was too long for one message to the Lisp and was not sent.\n";
 }
 
-static void Lose(const std::string &why)
+static void Lose(const std::string &why, SessionOutput &out)
 {
     CloseConnection();
-    SessionOutput out;
     SessionLost(Lisp, why, out);
-    Apply(out);
+}
+
+void Transmit(SessionOutput &out)
+{
+    for (const std::string &payload : out.messages)
+        Queue(payload, out);
+    out.messages.clear();
+    Flush();
+    if (out.closeConnection) {
+        out.closeConnection = false;
+        Lose("the listener closed it", out);
+    }
+}
+
+// The first line of the secret file, which Swank wants as the first message.
+static bool ReadSecret(std::string *secret)
+{
+    std::ifstream file(Where.secretFile.c_str(), std::ios::binary);
+    if (!file || !std::getline(file, *secret))
+        return false;
+    if (!secret->empty() && secret->back() == '\r')
+        secret->pop_back();
+    return true;
+}
+
+static void Connected(SessionOutput &out)
+{
+    Connecting = false;
+    if (!Where.secretFile.empty()) {
+        std::string secret;
+        if (!ReadSecret(&secret)) {
+            out.transcript += "; The secret file " + Where.secretFile + " cannot be read.\n";
+            CloseConnection();
+            return;
+        }
+        Queue(secret, out);
+    }
+    SessionConnected(Lisp, Helper, out);
+    Transmit(out);
 }
 
 static void TryConnect()
@@ -82,12 +97,12 @@ static void TryConnect()
     addrinfo hints = {}, *address = NULL;
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
-    if (getaddrinfo(Options.host.c_str(), std::to_string(Options.port).c_str(), &hints, &address) != 0)
+    if (getaddrinfo(Where.host.c_str(), std::to_string(Where.port).c_str(), &hints, &address) != 0)
         return;
     Connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (Connection != INVALID_SOCKET) {
         Connecting = true;
-        WSAAsyncSelect(Connection, ListenerWindow, WM_SWANK_SOCKET, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE);
+        WSAAsyncSelect(Connection, Window, WM_SWANK_SOCKET, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE);
         if (connect(Connection, address->ai_addr, (int)address->ai_addrlen) == SOCKET_ERROR &&
             WSAGetLastError() != WSAEWOULDBLOCK)
             CloseConnection();
@@ -97,65 +112,72 @@ static void TryConnect()
 
 // Takes what the socket holds, then hands every whole frame to the session.
 // Returns false when the connection had to be closed.
-static bool Receive()
+static bool Receive(SessionOutput &out)
 {
     char buffer[65536];
     int got;
     while ((got = recv(Connection, buffer, sizeof buffer, 0)) > 0)
         FeedBytes(Reader, buffer, got);
-    SessionOutput out;
     std::string payload;
     FrameResult result;
-    while ((result = NextFrame(Reader, &payload)) == FrameReady)
+    while ((result = NextFrame(Reader, &payload)) == FrameReady && Connection != INVALID_SOCKET) {
         SessionMessage(Lisp, payload, out);
-    Apply(out);
+        Transmit(out);
+    }
     if (result == FrameMalformed)
-        Lose("a message from the Lisp did not begin with its length");
-    else if (result == FrameTooLarge)
-        Lose("a message from the Lisp was longer than the listener takes");
+        Lose("a message from the Lisp did not begin with its length", out);
     return Connection != INVALID_SOCKET;
 }
 
-void OnSwankSocket(WPARAM wParam, LPARAM lParam)
+void OnSwankSocket(WPARAM wParam, LPARAM lParam, SessionOutput &out)
 {
     if ((SOCKET)wParam != Connection)
         return;  // an event of a socket already closed
     int error = WSAGETSELECTERROR(lParam);
     switch (WSAGETSELECTEVENT(lParam)) {
     case FD_CONNECT:
-        if (error) {
+        if (error)
             CloseConnection();  // nobody listens yet; the timer tries again
-            return;
-        }
-        Connecting = false;
-        {
-            SessionOutput out;
-            SessionConnected(Lisp, HelperSource, out);
-            Apply(out);
-        }
+        else
+            Connected(out);
         break;
     case FD_READ:
-        Receive();
+        Receive(out);
         break;
     case FD_WRITE:
         Flush();
         break;
     case FD_CLOSE:
-        if (Receive())
+        if (Receive(out))
             Lose(Reader.pending.empty() ? "the Lisp closed the connection"
-                                        : "the Lisp closed the connection in the middle of a message");
+                                        : "the Lisp closed the connection in the middle of a message",
+                 out);
         break;
     }
 }
 
-void OnSwankTimer()
+void AwaitLisp(DWORD ms, SessionOutput &out)
+{
+    if (Connection == INVALID_SOCKET || Connecting)
+        return;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(Connection, &readable);
+    timeval wait = {0, (long)ms * 1000};
+    if (select(0, &readable, NULL, NULL, &wait) > 0)
+        Receive(out);
+}
+
+void OnSwankTimer(SessionOutput &)
 {
     TryConnect();
 }
 
-void StartSwankLink()
+void StartSwankLink(HWND window, const ListenerOptions &options, const std::string &helper)
 {
-    HelperSource = LoadHelperSource();
+    Window = window;
+    Where = options;
+    Helper = helper;
     TryConnect();
 }
 
@@ -164,35 +186,22 @@ void EndSwankLink()
     CloseConnection();
 }
 
-void ReconnectSwank()
+void ReconnectSwank(SessionOutput &out)
 {
     if (Connection != INVALID_SOCKET && !Connecting)
-        Lose("reconnecting as asked");
+        Lose("reconnecting as asked", out);
     CloseConnection();
     TryConnect();
 }
 
-bool SwankConnected()
+Session &LinkSession()
 {
-    return Lisp.connected;
+    return Lisp;
 }
 
-const char *SwankLispName()
-{
-    return Lisp.lispName.c_str();
-}
-
-bool SubmitEvaluation(const std::string &text)
-{
-    SessionOutput out;
-    bool taken = SessionSubmit(Lisp, text, out);
-    Apply(out);
-    return taken;
-}
-
-// Sends (swank:quit-lisp), then waits up to QuitWaitMs for the Lisp to close
-// the connection as it ends: closed from this side first, Swank would end
-// the connection's threads, the one quitting among them.
+// Waits up to QuitWaitMs for the Lisp to close the connection as it ends:
+// closed from this side first, Swank would end the connection's threads,
+// the one quitting among them.
 void AskLispToQuit()
 {
     const DWORD QuitWaitMs = 3000;
@@ -200,7 +209,7 @@ void AskLispToQuit()
         return;
     SessionOutput out;
     SessionQuit(Lisp, out);
-    Apply(out);
+    Transmit(out);
     DWORD start = GetTickCount();
     while (Connection != INVALID_SOCKET && GetTickCount() - start < QuitWaitMs) {
         fd_set readable;
@@ -212,11 +221,4 @@ void AskLispToQuit()
             break;  // closed: the Lisp has ended
     }
     CloseConnection();
-}
-
-void InterruptEvaluation()
-{
-    SessionOutput out;
-    SessionInterrupt(Lisp, out);
-    Apply(out);
 }

@@ -23,5 +23,33 @@ std::string KeepTail(const std::string &text, size_t limit)
     size_t lineStart = text.find('\n', from > 0 ? from - 1 : 0);
     if (lineStart != std::string::npos && lineStart + 1 < text.size())
         from = lineStart + 1;
+    else
+        while (from < text.size() && ((unsigned char)text[from] & 0xC0) == 0x80)
+            from++;
     return text.substr(from);
+}
+
+std::string VisibleText(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        unsigned char u = (unsigned char)c;
+        if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F) {
+            out += '^';
+            out += (char)(u ^ 0x40);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+size_t CharacterStart(const std::string &text, size_t index)
+{
+    if (index >= text.size())
+        return text.size();
+    while (index > 0 && ((unsigned char)text[index] & 0xC0) == 0x80)
+        index--;
+    return index;
 }

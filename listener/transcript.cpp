@@ -1,32 +1,33 @@
-// The transcript: a read-only multi-line Edit control that keeps the newest
-// text. Past TranscriptLimit characters the oldest lines are removed, a
-// quarter of the limit at a time, so long output neither fills the control
-// nor makes every append cut. Under Wine every change of a visible Edit
-// control costs tens of milliseconds whatever its size, so texts are gathered
-// and shown in one change: an evaluation's echo and its value come together,
-// and the next change waits until three times what the last one took has
-// passed, so the window's thread stays free most of the time for the messages the
-// editor's DDE conversations send to every top-level window.
+// The transcript keeps the newest text: past TranscriptLimit characters the
+// oldest lines are removed, a quarter of the limit at a time, so long output
+// neither fills the control nor makes every append cut. Under Wine every
+// change of a visible Edit control costs milliseconds whatever its size: a
+// text that comes while the control has been idle is shown at once; what
+// comes within three times the last change's cost after it is gathered and
+// shown in one change, so a flood of output leaves the window's thread free
+// for the rest (the editor's DDE conversations send messages to every
+// top-level window).
+#include "listener/transcript.h"
+#include "listener/codepage.h"
 #include "listener/listener.h"
 #include "listener/resource.h"
 #include "listener/text_rules.h"
 
 static HWND Transcript;
-static std::string Pending;  // ANSI with CR LF, not shown yet
+static std::string Pending;  // UTF-8, not shown yet
 
 static const size_t TranscriptLimit = 100000;
-static const UINT GatherMs = 15;  // at least
 static DWORD LastShown, LastCost;  // when the last change ended, and what it took
 
-HWND CreateTranscript(HWND parent)
+HWND CreateTranscript(HWND parent, HFONT font)
 {
-    Transcript = CreateWindowA("Edit", NULL,
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                   ES_AUTOHSCROLL | ES_READONLY,
-                               0, 0, 0, 0, parent, (HMENU)ID_TRANSCRIPT, ListenerInstance, NULL);
+    Transcript = CreateWindowExW(0, L"Edit", NULL,
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                     ES_AUTOHSCROLL | ES_READONLY,
+                                 0, 0, 0, 0, parent, (HMENU)ID_TRANSCRIPT, ListenerInstance, NULL);
     if (Transcript) {
-        SendMessageA(Transcript, WM_SETFONT, (WPARAM)GetStockObject(ANSI_FIXED_FONT), 0);
-        SendMessageA(Transcript, EM_SETLIMITTEXT, TranscriptLimit + TranscriptLimit / 2, 0);
+        SendMessageW(Transcript, WM_SETFONT, (WPARAM)font, 0);
+        SendMessageW(Transcript, EM_SETLIMITTEXT, TranscriptLimit + TranscriptLimit / 2, 0);
     }
     return Transcript;
 }
@@ -34,30 +35,34 @@ HWND CreateTranscript(HWND parent)
 // Removes whole lines from the start so that room more characters fit.
 static void MakeRoom(size_t room)
 {
-    size_t length = (size_t)GetWindowTextLengthA(Transcript);
+    size_t length = (size_t)GetWindowTextLengthW(Transcript);
     if (length + room <= TranscriptLimit)
         return;
     size_t cut = length + room - TranscriptLimit + TranscriptLimit / 4;
     if (cut < length) {
-        LRESULT line = SendMessageA(Transcript, EM_LINEFROMCHAR, cut, 0);
-        LRESULT next = SendMessageA(Transcript, EM_LINEINDEX, line + 1, 0);
+        LRESULT line = SendMessageW(Transcript, EM_LINEFROMCHAR, cut, 0);
+        LRESULT next = SendMessageW(Transcript, EM_LINEINDEX, line + 1, 0);
         cut = next > 0 ? (size_t)next : length;
     } else {
         cut = length;
     }
-    SendMessageA(Transcript, EM_SETSEL, 0, cut);
-    SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM) "");
+    SendMessageW(Transcript, EM_SETSEL, 0, cut);
+    SendMessageW(Transcript, EM_REPLACESEL, FALSE, (LPARAM)L"");
 }
 
 void AppendTranscript(const std::string &text)
 {
     if (text.empty())
         return;
-    if (Pending.empty()) {
-        DWORD since = GetTickCount() - LastShown, rest = since < 3 * LastCost ? 3 * LastCost - since : 0;
-        SetTimer(ListenerWindow, TranscriptTimer, rest > GatherMs ? rest : GatherMs, NULL);
-    }
-    Pending = KeepTail(Pending + ToCrLf(Utf8ToAnsi(text)), TranscriptLimit);
+    bool gathering = !Pending.empty();
+    Pending = KeepTail(Pending + text, TranscriptLimit);
+    if (gathering)
+        return;
+    DWORD since = GetTickCount() - LastShown;
+    if (since >= 3 * LastCost)
+        ShowPendingTranscript();
+    else
+        SetTimer(ListenerWindow, TranscriptTimer, 3 * LastCost - since, NULL);
 }
 
 void ShowPendingTranscript()
@@ -66,12 +71,13 @@ void ShowPendingTranscript()
     if (Pending.empty())
         return;
     DWORD start = GetTickCount();
-    MakeRoom(Pending.size());
-    int end = GetWindowTextLengthA(Transcript);
-    SendMessageA(Transcript, EM_SETSEL, end, end);
-    SendMessageA(Transcript, EM_REPLACESEL, FALSE, (LPARAM)Pending.c_str());
-    SendMessageA(Transcript, EM_SCROLLCARET, 0, 0);
+    std::wstring text = Utf8ToWide(ToCrLf(Pending));
     Pending.clear();
+    MakeRoom(text.size());
+    int end = GetWindowTextLengthW(Transcript);
+    SendMessageW(Transcript, EM_SETSEL, end, end);
+    SendMessageW(Transcript, EM_REPLACESEL, FALSE, (LPARAM)text.c_str());
+    SendMessageW(Transcript, EM_SCROLLCARET, 0, 0);
     LastShown = GetTickCount();
     LastCost = LastShown - start;
 }
@@ -80,5 +86,5 @@ void ClearTranscript()
 {
     KillTimer(ListenerWindow, TranscriptTimer);
     Pending.clear();
-    SetWindowTextA(Transcript, "");
+    SetWindowTextW(Transcript, L"");
 }

@@ -1,5 +1,5 @@
-// The KESTRALUNE listener's entry: options, window, Winsock, the DDE server,
-// the Lisp (when asked to start one), then the message loop.
+// The KESTRALUNE listener's entry: options, window, Winsock, then the
+// listener's services and the message loop.
 #include "listener/listener.h"
 
 #include <stdlib.h>
@@ -8,9 +8,11 @@ HINSTANCE ListenerInstance;
 ListenerOptions Options;
 
 static const char Usage[] =
-    "Usage: kestralune [-host NAME] [-port N] [-lisp \"COMMAND\"]\n\n"
+    "Usage: kestralune [-host NAME] [-port N] [-lisp \"COMMAND\"] [-secret FILE]\n\n"
     "Connects to a Lisp running Swank on NAME (127.0.0.1) and port N (4005);\n"
-    "with -lisp, first starts COMMAND, which is to start Swank on that port.";
+    "with -lisp, first starts COMMAND, which is to start Swank on that port.\n"
+    "FILE holds Swank's secret (by default .slime-secret in the user's profile\n"
+    "folder, when there is one).";
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
@@ -26,22 +28,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         MessageBoxA(ListenerWindow, "Windows Sockets could not be started.", "KESTRALUNE", MB_OK | MB_ICONSTOP);
         return 1;
     }
-    if (!StartDdeServer())
-        AppendTranscript("; The DDE service KESTRALUNE could not be registered: the editor cannot reach this listener.\n");
-    StartLispProcess();
-    StartSwankLink();
+    StartListener();
 
-    HACCEL accelerators = LoadAcceleratorsA(instance, "Listener");
+    HACCEL accelerators = LoadAcceleratorsW(instance, L"Listener");
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (!TranslateAcceleratorA(ListenerWindow, accelerators, &msg)) {
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        if (!TranslateAcceleratorW(ListenerWindow, accelerators, &msg)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
-    EndDdeServer();
-    EndLispProcess();
-    EndSwankLink();
+    EndListener();
     WSACleanup();
     return (int)msg.wParam;
 }

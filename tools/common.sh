@@ -6,10 +6,11 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE32=/usr/lib/wine/wine
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# wine32 (the i686 build's tests) comes from the i386 architecture.
+# wine32 (the i686 build's tests) comes from the i386 architecture. sbcl and
+# ecl are the two Lisps the listener is run against.
 QUILLON_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   mingw-w64 wine64 wine32:i386 nsis xvfb openbox xdotool x11-apps x11-utils imagemagick fonts-wine python3
-  sbcl cl-swank cl-alexandria psmisc"
+  sbcl ecl cl-swank cl-alexandria psmisc"
 
 STARTED_PIDS=()
 

@@ -1,17 +1,37 @@
 #!/usr/bin/env bash
-# Starts SBCL with Swank on a free loopback port, the KESTRALUNE listener
-# connected to it, then the editor, both under Wine: on $DISPLAY when there is
-# one, otherwise on a private Xvfb. Builds them first. A file name argument is
-# opened as the program's command line opens it. Leaves a screenshot of the
-# windows. Everything started here stops when the editor ends or on Ctrl+C.
+# Starts a Lisp (SBCL, or ECL with --lisp ecl) with Swank on a free loopback
+# port, the KESTRALUNE listener connected to it, then the editor, both under
+# Wine: on $DISPLAY when there is one, otherwise on a private Xvfb. Builds
+# them first. A file name argument is opened as the program's command line
+# opens it. Leaves a screenshot of the windows. Swank asks for a secret made
+# anew for this run (a file only the user can read, passed to the listener
+# with -secret); a Lisp that ends is started again on the same port, up to
+# five times a minute. Everything started here stops when the editor ends or
+# on Ctrl+C.
+#   tools/run.sh [--lisp sbcl|ecl] [file.lsp]
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_BUILD:-$root/build}
+lisp=sbcl
+if [ "${1:-}" = --lisp ]; then
+    case ${2:-} in
+        sbcl | ecl) lisp=$2 ;;
+        *) echo "usage: tools/run.sh [--lisp sbcl|ecl] [file.lsp]"; exit 2 ;;
+    esac
+    shift 2
+fi
 source "$root/tools/common.sh"
+SWANK_LISP=$lisp
 source "$root/tools/swank.sh"
+lisp_name=$(swank_lisp_name)
 
 ensure_packages || exit 1
-trap stop_started EXIT
+SWANK_SECRET_FILE=
+trap 'stop_started; [ -z "$SWANK_SECRET_FILE" ] || rm -f "$SWANK_SECRET_FILE"' EXIT
+# Ctrl+C or a stop request ends the command, and the EXIT trap everything
+# it started (the Lisp, which Ctrl+C also reaches, is not started again).
+trap 'exit 130' INT
+trap 'exit 143' TERM
 mkdir -p "$build"
 echo "Building the editor and the listener in $build/win64."
 cmake -S "$root" -B "$build/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -21,10 +41,13 @@ listener=$build/win64/kestralune.exe
 ninja -C "$build/win64" quillon kestralune >"$build/win64.build.log" 2>&1 ||
     { tail -n 40 "$build/win64.build.log"; exit 1; }
 make_prefix "$build/wine/x11" x11
-swank_core "$build" || exit 1
+prepare_swank "$build" || exit 1
+swank_secret "$build/swank/secrets" || exit 1
+# The listener reads it through Wine's drive Z: (the Unix root).
+secret_windows=Z:${SWANK_SECRET_FILE//\//\\}
 port=$(free_port)
 start_swank "$port" || exit 1
-echo "SBCL with Swank serves 127.0.0.1:$port (its output: $(dirname "$SWANK_CORE")/swank-$port.log)."
+echo "$lisp_name with Swank serves 127.0.0.1:$port (its output: $(swank_log "$port"))."
 
 display=${DISPLAY:-}
 if [ -z "$display" ] || ! xdpyinfo -display "$display" >/dev/null 2>&1; then
@@ -44,8 +67,8 @@ shows_window() {
 }
 
 windows=('^Quillon - ' '^KESTRALUNE')
-echo "Starting the KESTRALUNE listener: kestralune.exe -port $port"
-WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$listener" -port "$port" &
+echo "Starting the KESTRALUNE listener: kestralune.exe -port $port -secret $secret_windows"
+WINEPREFIX=$build/wine/x11 DISPLAY=$display "$WINE64" "$listener" -port "$port" -secret "$secret_windows" &
 STARTED_PIDS+=("$!")
 # The editor starts once the listener's window shows, so that its DDE
 # service is there for the first Eval Selection.
@@ -67,4 +90,5 @@ if [ "$shown" -eq ${#windows[@]} ]; then
 fi
 echo "Select a form in the editor and choose Edit > Eval Selection: its output and values show in the KESTRALUNE window."
 echo "The editor is running (close its window, or press Ctrl+C here, to end it and everything started with it)."
+keep_swank "$port" "$editor"
 wait "$editor"

@@ -24,33 +24,8 @@
 (swank-loader:init :setup nil)
 (swank:swank-require '(:swank-repl))
 
-;; (kestralune-lisp:serve PORT) serves Swank on 127.0.0.1:PORT until the
-;; process is stopped: the main thread only waits, Swank's own threads serve.
-(defpackage :kestralune-lisp
-  (:use :cl)
-  (:export #:serve))
-
-(in-package :kestralune-lisp)
-
-(defun serve (port)
-  ;; SIGINT or SIGTERM ends the process at once. Left to SBCL, SIGINT would
-  ;; put the main thread in the debugger, which with no terminal falls to a
-  ;; toplevel that then waits for ever for Swank's threads to end.
-  (dolist (signal (list sb-unix:sigint sb-unix:sigterm))
-    (sb-sys:enable-interrupt signal (lambda (&rest args)
-                                      (declare (ignore args))
-                                      (sb-ext:exit :code 0 :abort t))))
-  (handler-case (swank:create-server :port port :interface "127.0.0.1" :dont-close t)
-    (error (condition)
-      (format *error-output* "~&Swank cannot serve port ~D: ~A~%" port condition)
-      (sb-ext:exit :code 1 :abort t)))
-  ;; Said once the port is ours: another program answering on it would
-  ;; otherwise pass for this server.
-  (format t "~&Swank serves 127.0.0.1:~D~%" port)
-  (finish-output)
-  (loop (sleep 3600)))
-
-(in-package :cl-user)
+;; (kestralune-lisp:serve PORT [SECRET-FILE]), shared with the ECL server.
+(load (merge-pathnames "swank_serve.lisp" *load-truename*))
 
 ;; --non-interactive disabled the debugger; the saved Lisp starts as a plain
 ;; sbcl does. save-lisp-and-die refuses if any other thread is running.

@@ -1,8 +1,15 @@
 // libFuzzer target over everything the listener does with bytes from the
 // Lisp: the frame reader, the s-expression reader and the session's handling
-// of each message. The first byte sets how the input is cut into reads; the
-// rest is the byte stream. The session starts connected and ready, with
-// evaluations waiting, so every kind of answer meets a state it can act on.
+// of each message, with what the user does meanwhile.
+//
+// Input: byte 0 sets how the stream is cut into reads; byte 1 says how many
+// of the bytes after it are the user's actions; the rest is the byte stream
+// from the Lisp. After each message one action is taken, if any are left:
+// the debugger's verbs (so their continuations meet every kind of answer), an
+// answer to a question, another text, an interrupt, a quit, a reconnect.
+//
+// The session starts connected with its REPL made and two texts submitted,
+// so every kind of answer meets a state it can act on.
 #include "listener/session.h"
 #include "listener/swank_wire.h"
 
@@ -11,46 +18,159 @@
 
 #include <string>
 
+namespace {
+
+const char *const Texts[] = {"(c)", "(d) (e", "(in-package :x) 1 2", "\"open", "  ", "#| x", "'(1 . 2) #'car"};
+const char *const Answers[] = {"y", "n", "maybe", "", "a \"b\" \\ c"};
+
+// A new connection to the Lisp of process pid, answered up to the REPL.
+void Connect(Session &s, long pid, SessionOutput &out)
+{
+    SessionConnected(s, "(helper \"x\")", out);
+    SessionMessage(s,
+                   "(:return (:ok (:pid " + std::to_string(pid) +
+                       " :lisp-implementation (:type \"SBCL\" :version \"2.2.9\"))) 1)",
+                   out);
+    SessionMessage(s, "(:return (:ok t) 2)", out);
+    SessionMessage(s, "(:return (:ok (\"COMMON-LISP-USER\" \"CL-USER\")) 3)", out);
+}
+
+bool HasControls(const std::string &text)
+{
+    for (char c : text)
+        if (((unsigned char)c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            return true;
+    return false;
+}
+
+// What must hold after every step, whatever came in.
+void Check(const Session &s, const SessionOutput &out)
+{
+    for (const std::string &message : out.messages) {
+        Sexp sent;
+        if (!ReadSexp(message, &sent))
+            abort();  // what goes out is well formed
+    }
+    // Every text the listener submits here is free of control characters, so
+    // any in the transcript came from the Lisp and was not made visible.
+    if (HasControls(out.transcript) || HasControls(s.lispName) || HasControls(s.prompt))
+        abort();
+    for (const auto &request : s.requests)
+        if (request.first <= 0 || request.first >= s.nextId)
+            abort();
+    for (const DebugLevel &level : s.debugger) {
+        if (level.level <= 0 || HasControls(level.message) || HasControls(level.type))
+            abort();
+        for (const DebugRestart &restart : level.restarts)
+            if (HasControls(restart.name) || HasControls(restart.description))
+                abort();
+        for (const DebugFrame &frame : level.frames) {
+            if (HasControls(frame.text))
+                abort();
+            for (const std::string &local : frame.locals)
+                if (HasControls(local))
+                    abort();
+        }
+    }
+    // The form in the Lisp is a request still waiting for its answer.
+    if (s.running.requestId && (!s.evaluating || !s.requests.count(s.running.requestId)))
+        abort();
+    if (!s.connected && (s.ready || s.evaluating || !s.requests.empty() || !s.waiting.empty() ||
+                         !s.debugger.empty() || s.question.open))
+        abort();
+}
+
+// The user's action chosen by one byte: its low three bits the verb, the
+// rest its argument.
+void Act(Session &s, uint8_t action, SessionOutput &out)
+{
+    unsigned argument = action >> 3;
+    switch (action & 7) {
+    case 0:
+        break;
+    case 1:
+        SessionInvokeRestart(s, argument, out);
+        break;
+    case 2:
+        SessionAbortDebugger(s, out);
+        break;
+    case 3:
+        SessionMoreFrames(s, out);
+        break;
+    case 4:
+        SessionFrameLocals(s, (long)argument - 1, out);
+        break;
+    case 5:
+        SessionAnswer(s, Answers[argument % (sizeof Answers / sizeof *Answers)], out);
+        break;
+    case 6:
+        SessionSubmit(s, Texts[argument % (sizeof Texts / sizeof *Texts)], out);
+        break;
+    case 7:
+        switch (argument & 3) {
+        case 0:
+            SessionInterrupt(s, out);
+            break;
+        case 1:
+            SessionQuit(s, out);
+            break;
+        default:  // the same Lisp, or one started again; the stream goes on as the new connection's
+            SessionLost(s, "reconnecting", out);
+            Check(s, out);
+            Connect(s, (argument & 3) == 2 ? 1 : 2 + (argument >> 2), out);
+            break;
+        }
+        break;
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 1)
+    if (size < 2)
         return 0;
     size_t piece = data[0] + 1;
-    data++;
-    size--;
+    size_t actionCount = data[1] < size - 2 ? data[1] : size - 2;
+    const uint8_t *actions = data + 2, *actionsEnd = actions + actionCount;
+    data += 2 + actionCount;
+    size -= 2 + actionCount;
 
     Session s;
     SessionOutput out;
-    SessionConnected(s, "(helper)", out);
-    SessionMessage(s, "(:return (:ok (\"L\" \"1\")) 1)", out);
+    Connect(s, 1, out);
     SessionSubmit(s, "(a)", out);
-    SessionSubmit(s, "(b)", out);
+    SessionSubmit(s, "(b) (c)", out);
+    Check(s, out);
 
     FrameReader reader;
     for (size_t at = 0; at < size && s.connected; at += piece) {
         size_t count = size - at < piece ? size - at : piece;
         FeedBytes(reader, (const char *)data + at, count);
         std::string payload;
-        FrameResult result;
-        while ((result = NextFrame(reader, &payload)) == FrameReady) {
-            if (payload.size() > MaxReadPayload)
+        FrameResult result = FrameIncomplete;
+        while (s.connected && (result = NextFrame(reader, &payload)) == FrameReady) {
+            if (payload.size() > MaxFramePayload)
                 abort();
             out = SessionOutput();
             SessionMessage(s, payload, out);
-            for (const std::string &message : out.messages) {
-                Sexp sent;
-                if (!ReadSexp(message, &sent))
-                    abort();  // whatever came in, what goes out is well formed
-            }
+            Check(s, out);
             if (out.closeConnection) {
                 SessionLost(s, "closed", out);
+                Check(s, out);
                 break;
             }
+            if (actions < actionsEnd) {
+                out = SessionOutput();
+                Act(s, *actions++, out);
+                Check(s, out);
+            }
         }
-        if (result == FrameMalformed || result == FrameTooLarge)
+        if (s.connected && result == FrameMalformed) {
+            out = SessionOutput();
             SessionLost(s, "bad frame", out);
-        if (s.runningId && s.runningId >= s.nextId)
-            abort();
+            Check(s, out);
+        }
     }
     return 0;
 }

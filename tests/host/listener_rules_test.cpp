@@ -1,4 +1,5 @@
-// The listener's command line, its input history and its transcript's text rules.
+// The listener's command line, its input history and history file, and its
+// transcript's text rules.
 #include "listener/history.h"
 #include "listener/options.h"
 #include "listener/text_rules.h"
@@ -25,17 +26,21 @@ TEST(ListenerOptions, ReadsEachOptionAndKeepsDefaults)
     EXPECT_EQ("127.0.0.1", o.host);
     EXPECT_EQ(4005, o.port);
     EXPECT_EQ("", o.lispCommand);
-    ASSERT_TRUE(Read({"-port", "65535", "-lisp", "sbcl --load start.lisp", "-host", "localhost"}, &o));
+    EXPECT_EQ("", o.secretFile);
+    ASSERT_TRUE(Read({"-port", "65535", "-lisp", "sbcl --load start.lisp", "-host", "localhost", "-secret",
+                      "Z:\\work\\build\\swank secret"},
+                     &o));
     EXPECT_EQ("localhost", o.host);
     EXPECT_EQ(65535, o.port);
     EXPECT_EQ("sbcl --load start.lisp", o.lispCommand);
+    EXPECT_EQ("Z:\\work\\build\\swank secret", o.secretFile);
 }
 
 TEST(ListenerOptions, RefusesWhatItCannotUse)
 {
     for (auto args : {std::vector<const char *>{"-port"}, {"-port", "0"}, {"-port", "65536"}, {"-port", "4o05"},
                       {"-port", ""}, {"-port", "99999999999999999999"}, {"-host", ""}, {"-lisp", ""},
-                      {"-verbose", "1"}, {"4005"}}) {
+                      {"-secret", ""}, {"-secret"}, {"-verbose", "1"}, {"4005"}}) {
         std::vector<const char *> argv{"kestralune.exe"};
         argv.insert(argv.end(), args.begin(), args.end());
         ListenerOptions o;
@@ -48,9 +53,11 @@ TEST(ListenerHistory, RecallsBackAndForthLikeAShell)
     History h;
     std::string line;
     EXPECT_FALSE(HistoryPrevious(h, &line));
-    for (const char *input : {"(a)", "", "  ", "(b)", "(b)", "(c)"})
-        HistoryAdd(h, input);
+    size_t kept = 0;
+    for (const char *input : {"(a)", "", "  ", "\r\n \t\n", "(b)", "(b)", "(c)"})
+        kept += HistoryAdd(h, input);
     EXPECT_EQ(3u, h.entries.size()) << "blank inputs and repeats are not kept";
+    EXPECT_EQ(3u, kept) << "and are said not to be";
     EXPECT_FALSE(HistoryNext(h, &line));
     for (const char *expected : {"(c)", "(b)", "(a)"}) {
         ASSERT_TRUE(HistoryPrevious(h, &line));
@@ -70,6 +77,71 @@ TEST(ListenerHistory, RecallsBackAndForthLikeAShell)
         HistoryAdd(h, std::to_string(i));
     EXPECT_EQ(HistoryLimit, h.entries.size());
     EXPECT_EQ(std::to_string(HistoryLimit + 9), h.entries.back());
+}
+
+TEST(ListenerHistoryFile, KeepsEntriesExactlyThroughTheFile)
+{
+    for (const std::vector<std::string> &entries : std::vector<std::vector<std::string>>{
+             {},
+             {""},
+             {"(+ 1 2)"},
+             {"(defun f (x)\r\n  (g x))", "(a)\n(b)\n", "\r", "\n\n", "lone\rcr"},
+             {"\"a\\\"b\"", "trailing\\", "\\n is no line break", "\\\\r"},
+             {"caf\xc3\xa9 \xce\xbb \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80", "\t(x)\t", std::string("nul\0byte", 8)},
+         }) {
+        std::string file = FormatHistoryFile(entries);
+        std::vector<std::string> read{"left over"};
+        std::string problem;
+        EXPECT_TRUE(ReadHistoryFile(file, &read, &problem)) << problem << "\n" << file;
+        EXPECT_EQ(entries, read) << file;
+    }
+    EXPECT_EQ("KESTRALUNE history 1\r\n(f\\r\\n 1)\r\na\\\\n\r\n\r\n", FormatHistoryFile({"(f\r\n 1)", "a\\n", ""}))
+        << "the file others may read and edit";
+}
+
+TEST(ListenerHistoryFile, ReadsWhatAnEditorMayHaveWritten)
+{
+    std::vector<std::string> read;
+    ASSERT_TRUE(ReadHistoryFile("KESTRALUNE history 1\n(a)\nb\\nc\n", &read));
+    EXPECT_EQ((std::vector<std::string>{"(a)", "b\nc"}), read) << "LF line ends";
+    ASSERT_TRUE(ReadHistoryFile("\xEF\xBB\xBFKESTRALUNE history 1\r\n(a)\r\n", &read));
+    EXPECT_EQ((std::vector<std::string>{"(a)"}), read) << "a byte order mark";
+    ASSERT_TRUE(ReadHistoryFile("KESTRALUNE history 1\r\n", &read));
+    EXPECT_TRUE(read.empty());
+}
+
+TEST(ListenerHistoryFile, RefusesADamagedFile)
+{
+    const std::string header = "KESTRALUNE history 1\r\n";
+    for (const std::string &bytes : {std::string(), std::string("\xEF\xBB\xBF"), std::string("(a)\r\n(b)\r\n"),
+                                     std::string("KESTRALUNE history 2\r\n(a)\r\n"),
+                                     std::string("kestralune history 1\r\n"), std::string("KESTRALUNE history 1"),
+                                     std::string("KESTRALUNE history 1 \r\n"), header + "(a)\r\n(b",
+                                     header + "(a)\r\n(b)\r", header + "a\\qb\r\n", header + "a\\\r\n",
+                                     header + "a\\", header + "a\rb\r\n", header + "(a)\r\r\n"}) {
+        std::vector<std::string> read{"left over"};
+        std::string problem;
+        EXPECT_FALSE(ReadHistoryFile(bytes, &read, &problem)) << bytes;
+        EXPECT_TRUE(read.empty()) << bytes;
+        EXPECT_FALSE(problem.empty()) << bytes;
+        EXPECT_EQ(std::string::npos, problem.find('\n')) << "a one-line reason: " << problem;
+    }
+}
+
+TEST(ListenerHistoryFile, KeepsTheLastEntriesUpToTheLimit)
+{
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < HistoryLimit + 100; i++)
+        entries.push_back("(f " + std::to_string(i) + ")");
+    std::vector<std::string> newest(entries.end() - HistoryLimit, entries.end());
+    std::vector<std::string> read;
+    ASSERT_TRUE(ReadHistoryFile(FormatHistoryFile(entries), &read));
+    EXPECT_EQ(newest, read) << "written: the last entries only";
+    std::string longFile = "KESTRALUNE history 1\r\n";
+    for (const std::string &entry : entries)
+        longFile += entry + "\r\n";
+    ASSERT_TRUE(ReadHistoryFile(longFile, &read));
+    EXPECT_EQ(newest, read) << "read: the last entries of a longer file";
 }
 
 TEST(TranscriptText, LineBreaksBecomeCrLf)

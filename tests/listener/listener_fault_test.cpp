@@ -1,7 +1,10 @@
 // The listener between the editor's real "Eval Selection" (in this process)
 // and a Swank server played by the test: what the user sees when no Lisp
-// listens, when the Lisp goes away mid-evaluation, and when it sends frames
-// that cannot be read; and that the text reaches the wire unchanged.
+// listens, when the Lisp goes away mid-evaluation, when it sends frames that
+// cannot be read, answers that match no request, odd debugger levels and
+// control characters; that output of the newer Swank is acknowledged; that
+// a form too long for one frame is refused; that the secret goes first; and
+// that the text reaches the wire unchanged.
 #include "tests/listener/listenertest.h"
 #include "editor/editor.h"
 #include "listener/resource.h"
@@ -10,11 +13,51 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <vector>
 
 namespace {
 
 typedef std::vector<std::string> Texts;
+
+const char ConnectedCaption[] = "KESTRALUNE - connected to FAKE 1.0";
+const char NotConnectedCaption[] = "KESTRALUNE - not connected";
+
+std::string Number(long n)
+{
+    return std::to_string(n);
+}
+
+std::string Returned(long id, const std::string &answer = "(:ok nil)")
+{
+    return "(:return " + answer + " " + Number(id) + ")";
+}
+
+// Where two long texts part, so a failure does not print megabytes.
+std::string Difference(const std::string &expected, const std::string &got)
+{
+    size_t at = 0;
+    while (at < expected.size() && at < got.size() && expected[at] == got[at])
+        at++;
+    return "expected " + Number((long)expected.size()) + " bytes, got " + Number((long)got.size()) +
+           "; first difference at " + Number((long)at) + ": expected \"" + expected.substr(at, 60) + "\", got \"" +
+           got.substr(at, 60) + "\"";
+}
+
+std::string Framed(const std::string &payload)
+{
+    std::string frame;
+    EncodeFrame(payload, &frame);
+    return frame;
+}
+
+std::string Replace(std::string text, const std::string &what, const std::string &with)
+{
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
 
 class ListenerFaults : public ::testing::Test {
 protected:
@@ -26,14 +69,18 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(ListenSwank(swank));
-        listener = StartListener("-port " + std::to_string(swank.port));
-        ASSERT_NE(nullptr, listener.main);
-        TakeSeenDialogs();
+        Start("");
     }
     void TearDown() override
     {
         EXPECT_EQ(0u, StopListener(listener)) << "the listener ends cleanly, whatever it met";
         CloseSwank(swank);
+    }
+    void Start(const std::string &options)
+    {
+        listener = StartListener("-port " + Number(swank.port) + options);
+        ASSERT_NE(nullptr, listener.main);
+        TakeSeenDialogs();
     }
     // Evaluates the text from the editor; the notices it raised.
     static Texts Evaluate(const std::string &text)
@@ -47,23 +94,47 @@ protected:
     }
     void Connect()
     {
-        ASSERT_TRUE(GreetListener(swank));
-        ASSERT_TRUE(WaitForCaption(listener, "KESTRALUNE - connected to FAKE 1.0")) << Caption(listener);
+        std::string why;
+        ASSERT_TRUE(GreetListener(swank, nullptr, &why)) << why;
+        ASSERT_TRUE(WaitForCaption(listener, ConnectedCaption)) << Caption(listener);
+    }
+    // Evaluates the text from the editor and reads the request for its
+    // first form, which must be form; its id, or -1.
+    long Begin(const std::string &text, const std::string &form)
+    {
+        EXPECT_EQ(Texts{}, Evaluate(text));
+        std::string request = ReadRequest(swank);
+        long id = RequestId(request);
+        EXPECT_EQ(ListenerEvalRequest(form, id), request);
+        return request == ListenerEvalRequest(form, id) ? id : -1;
+    }
+    // Sends a ping and reads up to its pong: what the listener sent before
+    // it, one message a line, "" when nothing. Whatever was sent to the
+    // listener before the ping has been handled by then.
+    std::string UntilPong()
+    {
+        static int tags = 100;
+        std::string pong = "(:emacs-pong 1 " + Number(++tags) + ")";
+        if (!SendPayload(swank, "(:ping 1 " + Number(tags) + ")"))
+            return "(the ping could not be sent)";
+        std::string before;
+        for (;;) {
+            std::string got = ReadRequest(swank);
+            if (got.empty())
+                return before + "(no pong)";
+            if (got == pong)
+                return before;
+            before += got.substr(0, 300) + "\n";
+        }
     }
     FakeSwank swank;
     Program listener;
 };
 
-std::string EvaluateRequest(const std::string &utf8, long id)
-{
-    return "(:emacs-rex (kestralune-listener:evaluate " + LispString(utf8) + ") \"COMMON-LISP-USER\" t " +
-           std::to_string(id) + ")";
-}
-
 TEST_F(ListenerFaults, NoLispListening)
 {
     CloseSwank(swank);  // the port is free again: nobody answers on it
-    ASSERT_TRUE(WaitForCaption(listener, "KESTRALUNE - not connected")) << Caption(listener);
+    ASSERT_TRUE(WaitForCaption(listener, NotConnectedCaption)) << Caption(listener);
     EXPECT_EQ(Texts{"Transaction failed"}, Evaluate("(+ 1 2)"));
     EXPECT_TRUE(WaitForTranscript(listener, "while no Lisp is connected; it was not taken")) << Transcript(listener);
 }
@@ -72,36 +143,38 @@ TEST_F(ListenerFaults, LispLostMidEvaluationThenBack)
 {
     Connect();
     DWORD start = GetTickCount();
-    EXPECT_EQ(Texts{}, Evaluate("(first)"));
-    EXPECT_EQ(EvaluateRequest("(first)", 2), ReadRequest(swank));
+    EXPECT_EQ(4, Begin("(first)", "(first)"));
     // The Lisp never answers: the next two wait in the listener, and the
     // editor is never kept waiting for them.
     EXPECT_EQ(Texts{}, Evaluate("(second)\r\n(more)"));
     EXPECT_EQ(Texts{}, Evaluate("(third)"));
     EXPECT_LT(GetTickCount() - start, 5000u);
-    EXPECT_EQ("", ReadRequest(swank, 300)) << "one evaluation at a time";
+    EXPECT_EQ("", UntilPong()) << "one form at a time";
 
     ClosePeer(swank);
     ASSERT_TRUE(WaitForTranscript(listener, "; Did not run: (third)")) << Transcript(listener);
     std::string transcript = Transcript(listener);
     EXPECT_NE(std::string::npos,
-              transcript.find("; Connection to the Lisp lost: the Lisp closed the connection.\r\n"
+              transcript.find("CL-USER> (first)\r\n"
+                              "; Connection to the Lisp lost: the Lisp closed the connection.\r\n"
                               "; Did not finish: (first)\r\n"
                               "; Did not run: (second) ...\r\n"
                               "; Did not run: (third)\r\n"))
         << transcript;
-    EXPECT_TRUE(WaitForCaption(listener, "KESTRALUNE - not connected")) << Caption(listener);
+    EXPECT_TRUE(WaitForCaption(listener, NotConnectedCaption)) << Caption(listener);
 
-    // The listener tries again every second: the Lisp is back.
+    // The listener tries again every second: the Lisp is back, and what did
+    // not run is not sent again.
     Connect();
-    EXPECT_EQ(Texts{}, Evaluate("(fourth)"));
-    EXPECT_EQ(EvaluateRequest("(fourth)", 2), ReadRequest(swank));
-    ASSERT_TRUE(SendPayload(swank, "(:return (:ok (:values \"CL-USER\" ((\"4\")))) 2)"));
+    EXPECT_EQ(4, Begin("(fourth)", "(fourth)"));
+    ASSERT_TRUE(SendPayload(swank, "(:write-string \"4\n\" :repl-result)"));
+    ASSERT_TRUE(SendPayload(swank, Returned(4)));
     EXPECT_TRUE(WaitForTranscript(listener, "CL-USER> (fourth)\r\n=> 4\r\n")) << Transcript(listener);
 }
 
 TEST_F(ListenerFaults, UnreadableFramesCloseTheConnectionWithAMessage)
 {
+    const std::string deep = std::string(70, '(') + std::string(70, ')');
     struct {
         const char *what;
         std::string bytes;
@@ -109,9 +182,14 @@ TEST_F(ListenerFaults, UnreadableFramesCloseTheConnectionWithAMessage)
         const char *message;
     } cases[] = {
         {"header not hex", "00x010(:write-string \"x\")", false, "did not begin with its length"},
-        {"oversized", "ffffff(:write-string \"", false, "longer than the listener takes"},
-        {"cut off", "000040(:write-string \"half", true, "closed the connection in the middle of a message"},
-        {"not an s-expression", "000006(:a (b", false, "malformed message"},
+        {"cut off by the close", "000040(:write-string \"half", true,
+         "closed the connection in the middle of a message"},
+        {"an unclosed list", Framed("(:a (b"), false, "malformed message"},
+        {"two s-expressions", Framed("(:a) (:b)"), false, "malformed message"},
+        {"an empty payload", Framed(""), false, "malformed message"},
+        {"a string, not a list", Framed("\"x\""), false, "malformed message"},
+        {"a list that does not begin with a name", Framed("((:return) 1)"), false, "malformed message"},
+        {"lists nested 70 deep", Framed(deep), false, "malformed message"},
     };
     for (const auto &c : cases) {
         Connect();
@@ -119,8 +197,9 @@ TEST_F(ListenerFaults, UnreadableFramesCloseTheConnectionWithAMessage)
         ASSERT_TRUE(SendRaw(swank, c.bytes)) << c.what;
         if (c.thenClose)
             ClosePeer(swank);
-        EXPECT_TRUE(WaitForTranscript(listener, c.message, 10000, before)) << c.what << "\n" << Transcript(listener);
-        EXPECT_TRUE(WaitForCaption(listener, "KESTRALUNE - not connected")) << c.what;
+        EXPECT_TRUE(WaitForTranscript(listener, c.message, 10000, before))
+            << c.what << "\n" << Transcript(listener).substr(before);
+        EXPECT_TRUE(WaitForCaption(listener, NotConnectedCaption)) << c.what;
         ClosePeer(swank);
     }
 }
@@ -128,62 +207,471 @@ TEST_F(ListenerFaults, UnreadableFramesCloseTheConnectionWithAMessage)
 TEST_F(ListenerFaults, LongTextWithQuotesBackslashesAndHighBytesReachesTheWireUnchanged)
 {
     Connect();
-    std::string text = "(list \"";
-    for (int i = 0; text.size() < 30990; i++)
-        text += "q\"b\\\xe9\xff\x80\xa0|;#\r\n"[i % 12];
-    text += "\")";
+    // One form: a string holding escaped quotes and backslashes, bytes above
+    // 127 of the ANSI code page, and line breaks; blanks after it.
+    const char *pieces[] = {"q", "\\\"", "b", "\\\\", "\xe9", "\xff", "\x80", "\xa0", "|", ";", "#", "\r\n"};
+    std::string form = "(list \"";
+    for (int i = 0; form.size() < 30990; i++)
+        form += pieces[i % 12];
+    form += "\")";
+    std::string text = form;
     text.resize(31000, ' ');
     EXPECT_EQ(Texts{}, Evaluate(text));
     // The editor's text is in the ANSI code page (1252 here); Swank's is UTF-8.
-    int wide = MultiByteToWideChar(1252, 0, text.data(), (int)text.size(), NULL, 0);
-    std::wstring utf16(wide, L'\0');
-    MultiByteToWideChar(1252, 0, text.data(), (int)text.size(), &utf16[0], wide);
-    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, NULL, 0, NULL, NULL), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &utf8[0], (int)utf8.size(), NULL, NULL);
     ASSERT_EQ(1252u, GetACP());
-    std::string request = ReadRequest(swank);
-    EXPECT_EQ(EvaluateRequest(utf8, 2), request);
+    auto utf8 = [](const std::string &ansi) {
+        int wide = MultiByteToWideChar(1252, 0, ansi.data(), (int)ansi.size(), NULL, 0);
+        std::wstring utf16(wide, L'\0');
+        MultiByteToWideChar(1252, 0, ansi.data(), (int)ansi.size(), &utf16[0], wide);
+        std::string out(WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, NULL, 0, NULL, NULL), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &out[0], (int)out.size(), NULL, NULL);
+        return out;
+    };
+    std::string request = ReadRequest(swank), expected = ListenerEvalRequest(utf8(form), 4);
+    EXPECT_TRUE(expected == request) << Difference(expected, request);
     Sexp read;
     ASSERT_TRUE(ReadSexp(request, &read));
-    EXPECT_EQ(utf8, Item(*Item(read, 1), 1)->text) << "read back as the Lisp reads it";
+    ASSERT_TRUE(Item(read, 1) && Item(*Item(read, 1), 1));
+    std::string got = Item(*Item(read, 1), 1)->text;
+    EXPECT_TRUE(utf8(form) == got) << "read back as the Lisp reads it: " << Difference(utf8(form), got);
+    // The echo shows the same characters, and says how many there are.
+    EXPECT_TRUE(WaitForTranscript(listener, "CL-USER> (list \"q\\\"b\\\\\xc3\xa9\xc3\xbf\xe2\x82\xac\xc2\xa0|;#\r\n"))
+        << Transcript(listener).substr(0, 300);
+    EXPECT_TRUE(WaitForTranscript(listener, "; ... (31000 characters in all)")) << Transcript(listener).substr(0, 300);
 }
 
-TEST_F(ListenerFaults, AMegabyteOfOutputKeepsTheNewestLines)
+TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
 {
+    struct {
+        const char *what;
+        int lines;
+        size_t piece;        // bytes of output a message
+        const char *thread;  // the newer Swank's: it waits for (:write-done THREAD) after each
+    } cases[] = {
+        {"a megabyte in messages of 8000 bytes", 20000, 8000, nullptr},
+        {"five megabytes in one message", 100000, 100000 * 53, nullptr},
+        {"a megabyte in messages of 8000 bytes, each acknowledged", 20000, 8000, "9"},
+    };
     Connect();
-    EXPECT_EQ(Texts{}, Evaluate("(flood)"));
-    ASSERT_EQ(2, RequestId(ReadRequest(swank)));
-    // 20000 numbered lines of 53 characters, 55 once shown with CR LF, in pieces
-    // of 8000 as Swank sends them.
-    std::string output, piece;
-    char line[64];
-    for (int i = 0; i < 20000; i++) {
-        snprintf(line, sizeof line, "output line %05d ...................................\n", i);
-        output += line;
+    for (const auto &c : cases) {
+        long id = Begin("(flood)", "(flood)");
+        ASSERT_GT(id, 0) << c.what;
+        // Numbered lines of 53 characters, 55 once shown with CR LF.
+        std::string output;
+        char line[64];
+        for (int i = 0; i < c.lines; i++) {
+            snprintf(line, sizeof line, "output line %06d ..................................\n", i);
+            output += line;
+        }
+        std::string tail = c.thread ? std::string(" nil ") + c.thread + ")" : ")";
+        for (size_t at = 0; at < output.size(); at += c.piece) {
+            ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(output.substr(at, c.piece)) + tail))
+                << c.what;
+            if (c.thread) {
+                ASSERT_EQ(std::string("(:write-done ") + c.thread + ")", ReadRequest(swank)) << c.what;
+            }
+        }
+        ASSERT_TRUE(SendPayload(swank, "(:write-string \"NIL\n\" :repl-result)"));
+        ASSERT_TRUE(SendPayload(swank, Returned(id)));
+        snprintf(line, sizeof line, "output line %06d ..................................\r\n=> NIL\r\n",
+                 c.lines - 1);
+        ASSERT_TRUE(WaitForTranscript(listener, line, 60000)) << c.what << "\n" << Transcript(listener).substr(0, 200);
+        std::string transcript = Transcript(listener);
+        EXPECT_LE(transcript.size(), 100000u) << c.what;
+        EXPECT_GE(transcript.size(), 50000u) << c.what;
+        // What is kept starts at a line start and runs without a gap to the end.
+        size_t first = transcript.find("output line ");
+        ASSERT_NE(std::string::npos, first) << c.what;
+        EXPECT_TRUE(first == 0 || transcript[first - 1] == '\n') << c.what;
+        int number = atoi(transcript.c_str() + first + 12);
+        snprintf(line, sizeof line, "output line %06d", number + 1000);
+        EXPECT_EQ(first + 1000 * 55, transcript.find(line)) << c.what << ": 1000 lines on, line " << number + 1000;
+        EXPECT_EQ(ConnectedCaption, Caption(listener)) << c.what;
     }
-    for (size_t at = 0; at < output.size(); at += 8000)
-        ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(output.substr(at, 8000)) + ")"));
-    ASSERT_TRUE(SendPayload(swank, "(:return (:ok (:values \"CL-USER\" ((\"NIL\")))) 2)"));
-    ASSERT_TRUE(WaitForTranscript(listener, "output line 19999 ...................................\r\n=> NIL\r\n",
-                                  60000))
-        << Transcript(listener).substr(0, 200);
-    std::string transcript = Transcript(listener);
-    EXPECT_LE(transcript.size(), 100000u);
-    EXPECT_GE(transcript.size(), 50000u);
-    // What is kept starts at a line start and runs without a gap to the end.
-    size_t first = transcript.find("output line ");
-    ASSERT_NE(std::string::npos, first);
-    EXPECT_TRUE(first == 0 || transcript[first - 1] == '\n');
-    int number = atoi(transcript.c_str() + first + 12);
-    snprintf(line, sizeof line, "output line %05d", number + 1000);
-    EXPECT_EQ(first + 1000 * 55, transcript.find(line)) << "1000 lines on, line " << number + 1000;
 }
 
-TEST_F(ListenerFaults, PingsAreAnswered)
+TEST_F(ListenerFaults, PingsAreAnsweredAndOddOnesIgnored)
 {
     Connect();
     ASSERT_TRUE(SendPayload(swank, "(:ping 7 42)"));
     EXPECT_EQ("(:emacs-pong 7 42)", ReadRequest(swank));
+    for (const char *odd : {"(:ping)", "(:ping 7)", "(:ping (7) 42)", "(:ping 7 \"42\")"}) {
+        ASSERT_TRUE(SendPayload(swank, odd));
+        EXPECT_EQ("", UntilPong()) << odd;
+    }
+    EXPECT_EQ(ConnectedCaption, Caption(listener));
 }
 
-} // namespace
+// Swank 2.28 and later send output as (:write-string TEXT nil THREAD) and
+// write no more until the client answers (:write-done THREAD); the older
+// Swank sends (:write-string TEXT) and wants no answer.
+TEST_F(ListenerFaults, OutputOfTheNewerSwankIsAcknowledgedEachTime)
+{
+    struct {
+        const char *what;
+        std::vector<std::string> texts;  // each TEXT as it goes on the wire
+        const char *thread;              // null: the older form, without target and thread
+        const char *shown;
+    } cases[] = {
+        {"two lines", {"\"one\n\"", "\"two\n\""}, "12", "one\r\ntwo\r\n=> 3\r\n"},
+        {"an empty text first", {"\"\"", "\"x\n\""}, "12", "x\r\n=> 3\r\n"},
+        {"a line left open before the value", {"\"abc\""}, "7", "abc\r\n=> 3\r\n"},
+        {"a thread of many digits", {"\"big\n\""}, "123456789012", "big\r\n=> 3\r\n"},
+        {"a text that is not a string", {"42", "\"after\n\""}, "12", "after\r\n=> 3\r\n"},
+        {"the older form", {"\"old\n\"", "\"er\n\""}, nullptr, "old\r\ner\r\n=> 3\r\n"},
+    };
+    Connect();
+    for (const auto &c : cases) {
+        size_t from = Transcript(listener).size();
+        long id = Begin("(out) (next)", "(out)");
+        ASSERT_GT(id, 0) << c.what;
+        for (const std::string &text : c.texts) {
+            ASSERT_TRUE(SendPayload(swank, "(:write-string " + text +
+                                               (c.thread ? std::string(" nil ") + c.thread + ")" : ")")))
+                << c.what;
+            if (c.thread) {
+                EXPECT_EQ(std::string("(:write-done ") + c.thread + ")", ReadRequest(swank)) << c.what << ": " << text;
+            }
+        }
+        ASSERT_TRUE(SendPayload(swank, "(:write-string \"3\n\" :repl-result)"));
+        ASSERT_TRUE(SendPayload(swank, Returned(id)));
+        // The next form goes once the first has returned, and nothing else
+        // was sent in between.
+        EXPECT_EQ(ListenerEvalRequest("(next)", id + 1), ReadRequest(swank)) << c.what;
+        ASSERT_TRUE(SendPayload(swank, Returned(id + 1)));
+        EXPECT_TRUE(WaitForTranscript(listener, std::string("CL-USER> (out) (next)\r\n") + c.shown, 10000, from))
+            << c.what << "\n" << Transcript(listener).substr(from);
+    }
+}
+
+// (:debug THREAD LEVEL (MESSAGE TYPE EXTRAS) RESTARTS FRAMES CONTINUATIONS)
+// with parts missing or of the wrong kind opens no debugger and harms nothing.
+TEST_F(ListenerFaults, DebugMessagesThatCannotBeShownAreIgnored)
+{
+    const char *payloads[] = {
+        "(:debug)",
+        "(:debug 7)",
+        "(:debug 7 1)",
+        "(:debug 7 0 (\"level zero\" \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 -1 (\"level below zero\" \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 \"1\" (\"level a string\" \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 one (\"level a symbol\" \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug (7) 1 (\"thread a list\" \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 1 \"condition a string\" ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 1 (42 \"T\" nil) ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug 7 1 () ((\"ABORT\" \"a\")) ((0 \"f\")) (4))",
+        "(:debug-activate 7 1 nil)",
+        "(:debug-return 7 1 nil)",
+        "(:debug-return)",
+        "(:debug-condition 7)",
+    };
+    Connect();
+    long id = Begin("(fails)", "(fails)");
+    ASSERT_GT(id, 0);
+    size_t from = Transcript(listener).size();
+    for (const char *payload : payloads) {
+        ASSERT_TRUE(SendPayload(swank, payload));
+        EXPECT_EQ("", UntilPong()) << payload;
+        EXPECT_TRUE(ListenerAnswers(listener)) << payload;
+        EXPECT_EQ(nullptr, DebuggerWindowOf(listener, 0)) << payload;
+    }
+    EXPECT_EQ(std::string::npos, Transcript(listener).find("; Debugger", from)) << Transcript(listener).substr(from);
+    EXPECT_EQ(ConnectedCaption, Caption(listener));
+    // The evaluation goes on, and ends as usual.
+    ASSERT_TRUE(SendPayload(swank, Returned(id)));
+    EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
+}
+
+// Each level that can be shown opens the debugger window with its restarts
+// and frames; a digit asks for that restart of that level on that thread
+// (Esc for the abort when there is none), and the level's return closes it.
+TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
+{
+    std::string lines;
+    for (int i = 0; lines.size() < 1000000; i++)
+        lines += "line " + Number(i) + " of a long message .......................................\n";
+    const std::string oneLine(1000000, 'm');
+    struct {
+        const char *what;
+        std::string thread, message, rest;  // rest: RESTARTS FRAMES CONTINUATIONS
+        Texts restarts, frames;
+        std::string shown;  // the transcript's line
+    } cases[] = {
+        {"a whole level",
+         "7",
+         "Division by zero",
+         "((\"RETRY\" \"Retry the evaluation.\") (\"ABORT\" \"Return to top level.\")) "
+         "((0 \"(/ 1 0)\") (1 \"(EVAL (/ 1 0))\")) (4)",
+         {"0: [RETRY] Retry the evaluation.", "1: [ABORT] Return to top level."},
+         {"0: (/ 1 0)", "1: (EVAL (/ 1 0))"},
+         "; Debugger, level 1: Division by zero\r\n"},
+        {"no restarts, no frames", "8", "bare", "nil nil nil", {}, {}, "; Debugger, level 1: bare\r\n"},
+        {"restarts and frames not lists", "8", "odd", "\"restarts\" 42", {}, {}, "; Debugger, level 1: odd\r\n"},
+        {"odd items among good ones",
+         "12",
+         "odd items",
+         "((1 2) (\"ABORT\") (\"X\" \"y\" \"extra\") \"z\" nil) ((a b) (0) (3 \"three\") 5 nil) nil",
+         {"0: [X] y"},
+         {"3: three"},
+         "; Debugger, level 1: odd items\r\n"},
+        {"control characters and characters outside the code page",
+         "7",
+         std::string("a\0b\x1b[1m \xce\xbb\n\xe2\x9c\x93", 14),
+         "((\"AB\x01\" \"Zur\xc3\xbc" "ck \xce\xbb \xf0\x9f\x98\x80\")) ((0 \"(f #\\\\\x07)\")) nil",
+         {"0: [AB^A] Zur\xc3\xbc" "ck \xce\xbb \xf0\x9f\x98\x80"},
+         {"0: (f #\\^G)"},
+         "; Debugger, level 1: a^@b^[[1m \xce\xbb\r\n"},
+        {"a megabyte of message in lines", "7", lines, "((\"ABORT\" \"a\")) ((0 \"f\")) nil", {"0: [ABORT] a"},
+         {"0: f"}, "; Debugger, level 1: line 0 of a long message"},
+        {"a megabyte of message on one line", "7", oneLine, "((\"ABORT\" \"a\")) ((0 \"f\")) nil", {"0: [ABORT] a"},
+         {"0: f"}, "; Debugger, level 1: mmmmmmmmmm"},
+    };
+    Connect();
+    long id = Begin("(fails)", "(fails)");
+    ASSERT_GT(id, 0);
+    long next = id + 1;
+    for (const auto &c : cases) {
+        DWORD start = GetTickCount();
+        ASSERT_TRUE(SendPayload(swank, "(:debug " + c.thread + " 1 (" + LispString(c.message) +
+                                           " \"   [Condition of type T]\" nil) " + c.rest + ")"));
+        ASSERT_TRUE(SendPayload(swank, "(:debug-activate " + c.thread + " 1 nil)"));
+        HWND debugger = DebuggerWindowOf(listener, 60000);
+        ASSERT_NE(nullptr, debugger) << c.what;
+        EXPECT_EQ("", UntilPong()) << c.what;
+        printf("%s: shown in %lu ms\n", c.what, (unsigned long)(GetTickCount() - start));
+        EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger)) << c.what;
+        EXPECT_EQ(c.restarts, DebuggerRestarts(debugger)) << c.what;
+        EXPECT_EQ(c.frames, DebuggerFrames(debugger)) << c.what;
+        EXPECT_TRUE(WaitForTranscript(listener, c.shown, 10000)) << c.what;
+        EXPECT_EQ(std::string(ConnectedCaption) + " - in the debugger", Caption(listener)) << c.what;
+
+        // A digit past the restarts asks for nothing.
+        TypeInDebugger(debugger, L'9');
+        EXPECT_EQ("", UntilPong()) << c.what;
+        std::string request = c.restarts.empty() ? "(swank:sldb-abort)" : "(swank:invoke-nth-restart-for-emacs 1 0)";
+        TypeInDebugger(debugger, c.restarts.empty() ? L'\x1b' : L'0');
+        EXPECT_EQ("(:emacs-rex " + request + " \"COMMON-LISP-USER\" " + c.thread + " " + Number(next) + ")",
+                  ReadRequest(swank))
+            << c.what;
+        ASSERT_TRUE(SendPayload(swank, "(:debug-return " + c.thread + " 1 nil)"));
+        ASSERT_TRUE(SendPayload(swank, Returned(next++, "(:abort nil)")));
+        EXPECT_TRUE(WaitForNoDebugger(listener)) << c.what;
+        EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << c.what;
+        EXPECT_EQ(ConnectedCaption, Caption(listener)) << c.what;
+    }
+    ASSERT_TRUE(SendPayload(swank, Returned(id, "(:abort \"Debugger left\")")));
+    EXPECT_TRUE(WaitForTranscript(listener, "; Evaluation aborted: Debugger left\r\n"));
+    EXPECT_EQ(next, Begin("(next)", "(next)"));
+}
+
+TEST_F(ListenerFaults, NestedDebuggerLevelsEachTakeTheirOwnRestarts)
+{
+    Connect();
+    long id = Begin("(fails)", "(fails)");
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:debug 7 1 (\"outer\" \"T\" nil) ((\"ABORT\" \"Return to top level.\")) "
+                                   "((0 \"(outer)\")) (4))"));
+    ASSERT_TRUE(SendPayload(swank, "(:debug-activate 7 1 nil)"));
+    HWND debugger = DebuggerWindowOf(listener);
+    ASSERT_NE(nullptr, debugger);
+    ASSERT_TRUE(SendPayload(swank, "(:debug 7 2 (\"inner\" \"T\" nil) ((\"USE-VALUE\" \"Use a value.\") (\"ABORT\" "
+                                   "\"Return to debug level 1.\") (\"ABORT\" \"Return to top level.\")) "
+                                   "((0 \"(inner)\") (1 \"(outer)\")) (4))"));
+    ASSERT_TRUE(SendPayload(swank, "(:debug-activate 7 2 nil)"));
+    EXPECT_EQ("", UntilPong());
+    debugger = DebuggerWindowOf(listener);
+    ASSERT_NE(nullptr, debugger);
+    EXPECT_EQ("KESTRALUNE Debugger - level 2", WindowText(debugger));
+    EXPECT_EQ((Texts{"0: [USE-VALUE] Use a value.", "1: [ABORT] Return to debug level 1.",
+                     "2: [ABORT] Return to top level."}),
+              DebuggerRestarts(debugger));
+
+    TypeInDebugger(debugger, L'1');
+    EXPECT_EQ("(:emacs-rex (swank:invoke-nth-restart-for-emacs 2 1) \"COMMON-LISP-USER\" 7 " + Number(id + 1) + ")",
+              ReadRequest(swank));
+    ASSERT_TRUE(SendPayload(swank, "(:debug-return 7 2 nil)"));
+    ASSERT_TRUE(SendPayload(swank, Returned(id + 1, "(:abort nil)")));
+    EXPECT_EQ("", UntilPong());
+    // Back at level 1: its own restarts, and Esc aborts it.
+    debugger = DebuggerWindowOf(listener);
+    ASSERT_NE(nullptr, debugger);
+    EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger));
+    EXPECT_EQ(Texts{"0: [ABORT] Return to top level."}, DebuggerRestarts(debugger));
+    EXPECT_EQ(Texts{"0: (outer)"}, DebuggerFrames(debugger));
+    TypeInDebugger(debugger, L'\x1b');
+    EXPECT_EQ("(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 7 " + Number(id + 2) + ")", ReadRequest(swank));
+    ASSERT_TRUE(SendPayload(swank, "(:debug-return 7 1 nil)"));
+    ASSERT_TRUE(SendPayload(swank, Returned(id + 2, "(:abort nil)")));
+    EXPECT_TRUE(WaitForNoDebugger(listener));
+    ASSERT_TRUE(SendPayload(swank, Returned(id, "(:abort nil)")));
+    EXPECT_TRUE(WaitForTranscript(listener, "; Restart 1 [ABORT]: Return to debug level 1.\r\n"))
+        << Transcript(listener);
+    EXPECT_TRUE(WaitForTranscript(listener, "; Restart 0 [ABORT]: Return to top level.\r\n")) << Transcript(listener);
+    EXPECT_TRUE(WaitForTranscript(listener, "; Evaluation aborted.\r\n")) << Transcript(listener);
+    EXPECT_EQ(id + 3, Begin("(next)", "(next)"));
+}
+
+// Answers that belong to no request in flight change nothing; a refusal or
+// an abort of the running form ends its text, and the next text runs.
+TEST_F(ListenerFaults, AnswersMeetOnlyTheRequestTheyBelongTo)
+{
+    struct {
+        const char *what;
+        Texts sent;  // %ID%: the running form's id; %PREV%: an id answered before
+        bool ends;
+        const char *shown;
+    } cases[] = {
+        {"an answer for an id never used", {"(:return (:ok nil) 999)", "(:return (:abort \"x\") 0)"}, false, ""},
+        {"ids that are not numbers", {"(:return (:ok nil) abc)", "(:return (:ok nil) \"%ID%\")"}, false, ""},
+        {"malformed answers",
+         {"(:return)", "(:return (:ok nil))", "(:return nil %ID%)", "(:return () %ID%)"},
+         false,
+         ""},
+        {"a second answer for an id already answered",
+         {"(:return (:abort \"late\") %PREV%)", "(:return (:ok nil) %PREV%)"},
+         false,
+         ""},
+        {"a refusal of an id never used", {"(:invalid-rpc 999 \"no such\")"}, false,
+         "; The Lisp refused a request: no such\r\n"},
+        {"a refusal of an id already answered", {"(:invalid-rpc %PREV% \"stale\")"}, false,
+         "; The Lisp refused a request: stale\r\n"},
+        {"a refusal of the running form", {"(:invalid-rpc %ID% \"bad rpc\")"}, true,
+         "; The Lisp refused a request: bad rpc\r\n; Evaluation aborted: bad rpc\r\n"},
+        {"an abort of the running form", {"(:return (:abort \"gone\") %ID%)"}, true, "; Evaluation aborted: gone\r\n"},
+    };
+    Connect();
+    for (const auto &c : cases) {
+        size_t from = Transcript(listener).size();
+        long id = Begin("(case) (rest)", "(case)");
+        ASSERT_GT(id, 0) << c.what;
+        EXPECT_EQ(Texts{}, Evaluate("(after)"));
+        for (const std::string &message : c.sent)
+            ASSERT_TRUE(SendPayload(swank, Replace(Replace(message, "%ID%", Number(id)), "%PREV%", Number(id - 1))));
+        if (c.ends) {
+            EXPECT_EQ(ListenerEvalRequest("(after)", id + 1), ReadRequest(swank)) << c.what;
+            ASSERT_TRUE(SendPayload(swank, Returned(id + 1)));
+            EXPECT_TRUE(WaitForTranscript(
+                listener, std::string(c.shown) + "; Not evaluated: the form after it.\r\nCL-USER> (after)\r\n", 10000,
+                from))
+                << c.what << "\n" << Transcript(listener).substr(from);
+            continue;
+        }
+        EXPECT_EQ("", UntilPong()) << c.what << ": the running form goes on";
+        ASSERT_TRUE(SendPayload(swank, Returned(id)));
+        EXPECT_EQ(ListenerEvalRequest("(rest)", id + 1), ReadRequest(swank)) << c.what;
+        ASSERT_TRUE(SendPayload(swank, Returned(id + 1)));
+        EXPECT_EQ(ListenerEvalRequest("(after)", id + 2), ReadRequest(swank)) << c.what;
+        ASSERT_TRUE(SendPayload(swank, Returned(id + 2)));
+        EXPECT_TRUE(WaitForTranscript(listener, std::string("CL-USER> (case) (rest)\r\n") + c.shown + "CL-USER> (after)\r\n",
+                                      10000, from))
+            << c.what << "\n" << Transcript(listener).substr(from);
+        EXPECT_EQ(std::string::npos, Transcript(listener).find("aborted", from)) << c.what;
+    }
+}
+
+// A request over the 16 MB a frame can carry would never be answered: the
+// text is refused whole, before any of its forms goes, and the next runs.
+TEST_F(ListenerFaults, AFormTooLongForOneFrameIsRefused)
+{
+    Connect();
+    // 5,600,000 characters of three bytes each in UTF-8: 16.8 MB on the wire.
+    std::string big = "(small) (big \"";
+    for (int i = 0; i < 5600000; i++)
+        big += "\xe2\x82\xac";
+    big += "\")";
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(EnterInput(listener, big));
+    EXPECT_TRUE(WaitForTranscript(listener, "; Not evaluated: a form is too long for one message to the Lisp (16800008 "
+                                            "bytes): (small) (big \"\xe2\x82\xac",
+                                  60000))
+        << Transcript(listener).substr(0, 400);
+    printf("refused in %lu ms\n", (unsigned long)(GetTickCount() - start));
+    EXPECT_EQ("", UntilPong()) << "not a form of the text was sent";
+    ASSERT_TRUE(EnterInput(listener, "(next)"));
+    EXPECT_EQ(ListenerEvalRequest("(next)", 4), ReadRequest(swank));
+    EXPECT_EQ(ConnectedCaption, Caption(listener));
+}
+
+// Output is shown with control characters in caret notation (a NUL would
+// end the text in the Edit control), and what follows still shows.
+TEST_F(ListenerFaults, ControlCharactersInOutputAreShownVisibly)
+{
+    struct {
+        const char *what;
+        std::string text;
+        bool value;  // a :repl-result
+        const char *shown;
+    } cases[] = {
+        {"a NUL", std::string("a\0b\n", 4), false, "a^@b\r\n"},
+        {"a NUL in a value", std::string("#\\\0x\n", 5), true, "=> #\\^@x\r\n"},
+        {"other control characters", "\x01\x07\x08\x0b\x0c\x1b[0m\x1f\x7f!\n", false,
+         "^A^G^H^K^L^[[0m^_^?!\r\n"},
+        {"a tab", "a\tb\n", false, "a\tb\r\n"},
+        {"a carriage return alone", "50%\r100%\n", false, "50%\r\n100%\r\n"},
+        {"characters outside the code page", "\xce\xbb \xe2\x86\x92 \xe2\x9c\x93 \xf0\x9f\x98\x80\n", false,
+         "\xce\xbb \xe2\x86\x92 \xe2\x9c\x93 \xf0\x9f\x98\x80\r\n"},
+        {"bytes that are not UTF-8", "\xff\xfe ok\n", false, "\xef\xbf\xbd\xef\xbf\xbd ok\r\n"},
+    };
+    Connect();
+    long id = Begin("(noise)", "(noise)");
+    ASSERT_GT(id, 0);
+    for (const auto &c : cases) {
+        size_t from = Transcript(listener).size();
+        ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(c.text) + (c.value ? " :repl-result)" : ")")));
+        ASSERT_TRUE(SendPayload(swank, "(:write-string \"after\n\")"));
+        EXPECT_TRUE(WaitForTranscript(listener, std::string(c.shown) + "after\r\n", 10000, from))
+            << c.what << "\n" << Transcript(listener).substr(from);
+    }
+    ASSERT_TRUE(SendPayload(swank, Returned(id)));
+    EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
+}
+
+// Swank with a secret reads the client's first frame as the secret.
+TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string folder = std::string(temp) + "kestralune-fault-test-" + Number((long)GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), NULL);
+    std::string file = folder + "\\secret";
+    const char *profile = getenv("USERPROFILE");
+    bool profileSecret =
+        profile && GetFileAttributesA((std::string(profile) + "\\.slime-secret").c_str()) != INVALID_FILE_ATTRIBUTES;
+    struct {
+        const char *what;
+        const char *content;  // null: no -secret option
+        const char *secret;   // the first frame expected; null: none before the requests
+    } cases[] = {
+        {"no option and no .slime-secret", nullptr, nullptr},
+        {"a line", "s3cret\n", "s3cret"},
+        {"the first of two lines ended by CR LF", "line one\r\nline two\r\n", "line one"},
+        {"a line without its end", "no end", "no end"},
+        {"blanks, quotes and backslashes", " a \"b\" \\c ", " a \"b\" \\c "},
+    };
+    for (const auto &c : cases) {
+        if (!c.content && profileSecret) {
+            printf("skipped \"%s\": the profile holds a .slime-secret\n", c.what);
+            continue;
+        }
+        // A listener of its own on a port of its own, so no earlier
+        // connection waits to be accepted.
+        EXPECT_EQ(0u, StopListener(listener)) << c.what;
+        CloseSwank(swank);
+        ASSERT_TRUE(ListenSwank(swank));
+        if (c.content) {
+            FILE *out = fopen(file.c_str(), "wb");
+            ASSERT_NE(nullptr, out);
+            fputs(c.content, out);
+            fclose(out);
+        }
+        Start(c.content ? " -secret \"" + file + "\"" : "");
+        std::string why;
+        EXPECT_TRUE(GreetListener(swank, c.secret, &why)) << c.what << ": " << why;
+        EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << c.what << ": " << Caption(listener);
+        ClosePeer(swank);
+    }
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace

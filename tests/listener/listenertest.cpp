@@ -21,16 +21,36 @@ DWORD StopListener(Program &listener)
     return listener.info.hProcess ? WaitForExit(listener) : STILL_ACTIVE;
 }
 
+static std::string Utf8(const wchar_t *text, size_t length)
+{
+    if (length == 0)
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, (int)length, NULL, 0, NULL, NULL);
+    std::string out(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, (int)length, &out[0], bytes, NULL, NULL);
+    return out;
+}
+
+static std::wstring Wide(const std::string &text)
+{
+    if (text.empty())
+        return std::wstring();
+    int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring out(count, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count);
+    return out;
+}
+
 std::string Transcript(const Program &listener)
 {
     HWND transcript = GetDlgItem(listener.main, ID_TRANSCRIPT);
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(transcript, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
+    if (!SendMessageTimeoutW(transcript, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
         return "(transcript not readable)";
-    std::vector<char> text(length + 1);
+    std::vector<wchar_t> text(length + 1);
     DWORD_PTR got = 0;
-    SendMessageTimeoutA(transcript, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
-    return std::string(text.data(), got);
+    SendMessageTimeoutW(transcript, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
+    return Utf8(text.data(), got < length ? got : length);
 }
 
 std::string Caption(const Program &listener)
@@ -64,6 +84,88 @@ bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms
 void ListenerCommand(const Program &listener, int id)
 {
     PostMessageA(listener.main, WM_COMMAND, id, 0);
+}
+
+bool EnterInput(const Program &listener, const std::string &text)
+{
+    HWND input = GetDlgItem(listener.main, ID_INPUT);
+    std::wstring wide = Wide(text);
+    DWORD_PTR set = 0;
+    if (!input || !SendMessageTimeoutW(input, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 60000, &set) || !set)
+        return false;
+    // Posted, so it passes the listener's message loop as a key press does.
+    return PostMessageW(input, WM_KEYDOWN, VK_RETURN, 1) != 0;
+}
+
+HWND DebuggerWindowOf(const Program &listener, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND found = WaitForWindow(listener, "KestraluneDebugger", 0))
+            return found;
+        if (GetTickCount() - start >= ms)
+            return NULL;
+        PumpFor(5);
+    }
+}
+
+bool WaitForNoDebugger(const Program &listener, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (DebuggerWindowOf(listener, 0)) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        PumpFor(5);
+    }
+    return true;
+}
+
+std::vector<std::string> ListLines(HWND list)
+{
+    std::vector<std::string> lines;
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count) || (LRESULT)count == LB_ERR)
+        return lines;
+    for (DWORD_PTR i = 0; i < count; i++) {
+        DWORD_PTR length = 0, got = 0;
+        if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, 5000, &length) ||
+            (LRESULT)length == LB_ERR) {
+            lines.push_back("(line not readable)");
+            continue;
+        }
+        std::vector<wchar_t> text(length + 1);
+        if (!SendMessageTimeoutW(list, LB_GETTEXT, i, (LPARAM)text.data(), SMTO_NORMAL, 5000, &got) ||
+            (LRESULT)got == LB_ERR)
+            got = 0;
+        lines.push_back(Utf8(text.data(), got < length ? got : length));
+    }
+    return lines;
+}
+
+std::vector<std::string> DebuggerRestarts(HWND debugger)
+{
+    return ListLines(GetDlgItem(debugger, ID_DEBUG_RESTARTS));
+}
+
+std::vector<std::string> DebuggerFrames(HWND debugger)
+{
+    return ListLines(GetDlgItem(debugger, ID_DEBUG_FRAMES));
+}
+
+void TypeInDebugger(HWND debugger, wchar_t c)
+{
+    HWND target = GetDlgItem(debugger, ID_DEBUG_RESTARTS);
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(debugger, NULL), &info) && info.hwndFocus &&
+        IsChild(debugger, info.hwndFocus))
+        target = info.hwndFocus;
+    if (c == 0x1b)
+        PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 1);
+    else if (c == L'\r')
+        PostMessageW(target, WM_KEYDOWN, VK_RETURN, 1);
+    else
+        PostMessageW(target, WM_CHAR, c, 1);
 }
 
 size_t WorkingSet(HANDLE process)
@@ -200,12 +302,47 @@ bool SendPayload(FakeSwank &swank, const std::string &payload)
     return EncodeFrame(payload, &frame) && SendRaw(swank, frame);
 }
 
-bool GreetListener(FakeSwank &swank)
+std::string ListenerEvalRequest(const std::string &form, long id)
+{
+    return "(:emacs-rex (swank-repl:listener-eval " + LispString(form) + ") \"COMMON-LISP-USER\" :repl-thread " +
+           std::to_string(id) + ")";
+}
+
+static bool Fail(std::string *why, const std::string &reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+bool GreetListener(FakeSwank &swank, const char *secret, std::string *why)
 {
     if (!AcceptSwank(swank))
-        return false;
-    long id = RequestId(ReadRequest(swank));
-    return id > 0 && SendPayload(swank, "(:return (:ok (\"FAKE\" \"1.0\")) " + std::to_string(id) + ")");
+        return Fail(why, "the listener did not connect");
+    if (secret) {
+        std::string first = ReadRequest(swank);
+        if (first != secret)
+            return Fail(why, "the first frame is not the secret: " + first.substr(0, 300));
+    }
+    // Each request as it begins, and the value Swank answers it with.
+    static const struct {
+        const char *request, *value;
+    } steps[] = {
+        {"(:emacs-rex (swank:connection-info) \"COMMON-LISP-USER\" t ",
+         "(:pid 123 :lisp-implementation (:type \"FAKE\" :version \"1.0\"))"},
+        {"(:emacs-rex (cl:progn (swank:swank-require ", "t"},
+        {"(:emacs-rex (swank-repl:create-repl nil :coding-system \"utf-8-unix\") \"COMMON-LISP-USER\" t ",
+         "(\"COMMON-LISP-USER\" \"CL-USER\")"},
+    };
+    long id = 0;
+    for (const auto &step : steps) {
+        std::string request = ReadRequest(swank);
+        if (request.compare(0, strlen(step.request), step.request) != 0 || RequestId(request) != ++id)
+            return Fail(why, "request " + std::to_string(id) + " is not as expected: " + request.substr(0, 300));
+        if (!SendPayload(swank, "(:return (:ok " + std::string(step.value) + ") " + std::to_string(id) + ")"))
+            return Fail(why, "the answer could not be sent");
+    }
+    return true;
 }
 
 void ClosePeer(FakeSwank &swank)

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "listener/swank_wire.h"
 #include "tests/support/process.h"
@@ -16,6 +17,8 @@
 Program StartListener(const std::string &arguments);
 // Ends it (Exit from its menu) and waits; its exit code.
 DWORD StopListener(Program &listener);
+// The transcript's whole text as UTF-8, read through the W messages, so
+// characters outside the ANSI code page come through.
 std::string Transcript(const Program &listener);
 std::string Caption(const Program &listener);
 // Waits up to ms for the transcript to hold the text (after the given
@@ -24,6 +27,25 @@ bool WaitForTranscript(const Program &listener, const std::string &text, DWORD m
 bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms = 20000);
 // Sends a menu command to the listener's window.
 void ListenerCommand(const Program &listener, int id);
+// Puts the text (UTF-8) on the listener's input line and presses Enter
+// there, as the user would; false when the text could not be set.
+bool EnterInput(const Program &listener, const std::string &text);
+
+// The listener's debugger window: a visible top-level window of class
+// KestraluneDebugger of that process, waited for up to ms (looked for once
+// when ms is 0); null when there is none.
+HWND DebuggerWindowOf(const Program &listener, DWORD ms = 10000);
+// Waits up to ms until the listener shows no debugger window.
+bool WaitForNoDebugger(const Program &listener, DWORD ms = 10000);
+// The lines of a list box of another process, as UTF-8.
+std::vector<std::string> ListLines(HWND list);
+// The debugger's restarts and backtrace lists.
+std::vector<std::string> DebuggerRestarts(HWND debugger);
+std::vector<std::string> DebuggerFrames(HWND debugger);
+// A key typed in the debugger window, posted to its list that has the focus
+// (the restarts list when the focus is elsewhere): a character as WM_CHAR;
+// L'\x1b' (Esc) and L'\r' (Enter) as the key-down of VK_ESCAPE and VK_RETURN.
+void TypeInDebugger(HWND debugger, wchar_t c);
 
 // The memory a process holds in RAM (its working set). Under Wine the
 // private bytes of another process always read 0, while the working set is
@@ -59,8 +81,16 @@ std::string ReadRequest(FakeSwank &swank, DWORD ms = 10000);
 long RequestId(const std::string &request);
 bool SendRaw(FakeSwank &swank, const std::string &bytes);
 bool SendPayload(FakeSwank &swank, const std::string &payload);
-// Accepts the listener and answers its helper request as a Lisp named "FAKE 1.0".
-bool GreetListener(FakeSwank &swank);
+// The request that evaluates one form in Swank's REPL, as the listener sends it.
+std::string ListenerEvalRequest(const std::string &form, long id);
+// Accepts the listener and plays Swank's side of its handshake as a Lisp
+// named "FAKE 1.0" (process 123): with secret given, the first frame must be
+// that secret; then (swank:connection-info), the request that loads the REPL
+// and the listener's helper (ids 1 and 2), and (swank-repl:create-repl ...)
+// (id 3), answered with the package COMMON-LISP-USER and the prompt CL-USER.
+// False, with the reason in why when given, when the listener did not
+// say what is expected; the first form evaluated then has id 4.
+bool GreetListener(FakeSwank &swank, const char *secret = nullptr, std::string *why = nullptr);
 void ClosePeer(FakeSwank &swank);
 void CloseSwank(FakeSwank &swank);
 

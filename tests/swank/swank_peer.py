@@ -1,10 +1,22 @@
 """A bare Swank client for the tests of the Swank server the start command runs.
 
+swank_peer.py [--secret FILE] PORT ACTION [ARGUMENT]
+With --secret, the first frame sent is the first line of FILE, as the server
+requires when it was given that file.
+
+swank_peer.py PORT info          prints the Lisp's implementation type from
+                                 (swank:connection-info)
 swank_peer.py PORT eval FORM     prints the output of FORM, a line break, its values
 swank_peer.py PORT interrupt     starts (loop), interrupts it, leaves the
                                  debugger, then prints the value of (+ 1 2)
 swank_peer.py PORT hold          starts (loop), prints "running", then
                                  "closed" once the server ends the connection
+swank_peer.py PORT refused HOW   sends a first frame HOW (request: a request,
+                                 wrong: a wrong secret, garbage: bytes that are
+                                 no frame, silent: nothing), then a request;
+                                 prints "refused" when the server closes the
+                                 connection without answering, "served" when
+                                 it answers
 A frame is six hex digits giving the length of the UTF-8 s-expression that
 follows. Replies other than the ones waited for (feature and indentation
 updates) are skipped. Exits non-zero on anything unexpected.
@@ -15,8 +27,10 @@ import sys
 
 
 class Peer:
-    def __init__(self, port):
+    def __init__(self, port, secret=None):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=20)
+        if secret is not None:
+            self.send(secret)
 
     def send(self, form):
         data = form.encode()
@@ -61,11 +75,47 @@ def evaluate(peer, form, request_id):
     return unquoted(match.group(1)), unquoted(match.group(2))
 
 
+CONNECTION_INFO = "(:emacs-rex (swank:connection-info) nil t 1)"
+
+
+def refused(peer, how):
+    if how == "wrong":
+        peer.send("not-the-secret")
+    elif how == "garbage":
+        peer.sock.sendall(b"zz\x00\xff(+ 1 2)\n")
+    elif how not in ("request", "silent"):
+        sys.exit("unknown way to be refused: " + how)
+    if how != "silent":
+        peer.send(CONNECTION_INFO)
+    peer.sock.settimeout(30)
+    try:
+        while True:
+            if peer.receive().startswith("(:return"):
+                return "served"
+    except (EOFError, ConnectionResetError):
+        return "refused"
+
+
 def main():
-    peer = Peer(int(sys.argv[1]))
-    action = sys.argv[2]
-    if action == "eval":
-        print("\n".join(evaluate(peer, sys.argv[3], 1)))
+    arguments = sys.argv[1:]
+    secret = None
+    if arguments[0] == "--secret":
+        with open(arguments[1], encoding="utf-8") as file:
+            secret = file.readline().rstrip("\r\n")
+        arguments = arguments[2:]
+    port, action = int(arguments[0]), arguments[1]
+    peer = Peer(port, secret)
+    if action == "info":
+        peer.send(CONNECTION_INFO)
+        reply = peer.wait_for("(:return", " 1)")
+        match = re.search(r':lisp-implementation \(:type "([^"]*)"', reply)
+        if not match:
+            sys.exit("unexpected reply: " + reply)
+        print(match.group(1))
+    elif action == "eval":
+        print("\n".join(evaluate(peer, arguments[2], 1)))
+    elif action == "refused":
+        print(refused(peer, arguments[2]))
     elif action == "interrupt":
         # Interrupted before it is under way, a request dies without an
         # answer: wait for the output the evaluation writes first, which

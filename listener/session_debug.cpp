@@ -1,0 +1,225 @@
+// The Lisp's debugger as Swank shows it: each (:debug THREAD LEVEL ...)
+// opens a level, (:debug-return THREAD LEVEL ...) closes it and those inside
+// it. What the user asks of the innermost level goes to that level's thread.
+#include "listener/session_parts.h"
+#include "listener/text_rules.h"
+
+#include <stdlib.h>
+
+namespace {
+
+// Frames asked for at a time, as Swank sends the first ones.
+const long FramesAtATime = 20;
+
+long Number(const Sexp *e)
+{
+    return e && e->kind == Sexp::Atom ? strtol(e->text.c_str(), nullptr, 10) : 0;
+}
+
+bool IsThread(const Sexp *e)
+{
+    return e && e->kind == Sexp::Atom && !e->text.empty();
+}
+
+// The level of the thread, or null once it has returned.
+DebugLevel *FindLevel(Session &s, const std::string &thread, long level)
+{
+    for (DebugLevel &l : s.debugger)
+        if (l.thread == thread && l.level == level)
+            return &l;
+    return nullptr;
+}
+
+// ((0 "(CAR 1)" (:restartable nil)) ...) appended to the level's frames.
+size_t AddFrames(DebugLevel &level, const Sexp *frames)
+{
+    size_t added = 0;
+    if (!frames || frames->kind != Sexp::List)
+        return 0;
+    for (const Sexp &f : frames->items) {
+        if (!IsString(Item(f, 1)))
+            continue;
+        DebugFrame frame;
+        frame.index = Number(Item(f, 0));
+        frame.text = VisibleText(Item(f, 1)->text);
+        level.frames.push_back(frame);
+        added++;
+    }
+    return added;
+}
+
+void OnFrames(Session &s, const Request &r, bool ok, const Sexp *value, SessionOutput &out)
+{
+    DebugLevel *level = FindLevel(s, r.thread, r.level);
+    if (!level)
+        return;
+    level->framesAsked = false;
+    level->moreFrames = ok && (long)AddFrames(*level, value) == FramesAtATime;
+    out.debuggerChanged = true;
+}
+
+// (((:name "X" :id 0 :value "5") ...) CATCH-TAGS)
+void OnLocals(Session &s, const Request &r, bool ok, const Sexp *value, SessionOutput &out)
+{
+    DebugLevel *level = FindLevel(s, r.thread, r.level);
+    if (!level)
+        return;
+    for (DebugFrame &frame : level->frames) {
+        if (frame.index != r.index)
+            continue;
+        frame.localsKnown = true;
+        frame.locals.clear();
+        const Sexp *locals = ok && value ? Item(*value, 0) : nullptr;
+        if (!ok)
+            frame.locals.push_back("(the locals could not be read)");
+        for (size_t i = 0; locals && i < locals->items.size(); i++) {
+            const Sexp &local = locals->items[i];
+            std::string name, shown;
+            for (size_t k = 0; k + 1 < local.items.size(); k += 2) {
+                if (IsAtom(local.items[k], ":name") && IsString(&local.items[k + 1]))
+                    name = local.items[k + 1].text;
+                else if (IsAtom(local.items[k], ":value") && IsString(&local.items[k + 1]))
+                    shown = local.items[k + 1].text;
+            }
+            frame.locals.push_back(VisibleText(name + " = " + shown));
+        }
+    }
+    out.debuggerChanged = true;
+}
+
+// A restart's own answer needs nothing: the level's return says the rest.
+void OnRestartAnswer(Session &, const Request &, bool, const Sexp *, SessionOutput &)
+{
+}
+
+void Ask(Session &s, const DebugLevel &level, const std::string &form, AnswerProc answer, long index,
+         SessionOutput &out)
+{
+    Request r;
+    r.answer = answer;
+    r.thread = level.thread;
+    r.level = level.level;
+    r.index = index;
+    SendRequest(s, form, LispString(s.package), level.thread, r, out);
+}
+
+void RecordRestart(Session &s, const DebugLevel &level, size_t n, SessionOutput &out)
+{
+    const DebugRestart &r = level.restarts[n];
+    Line(s, out, "; Restart " + std::to_string(n) + " [" + r.name + "]: " + FirstLine(r.description));
+}
+
+}  // namespace
+
+// (:debug THREAD LEVEL (MESSAGE TYPE EXTRAS) RESTARTS FRAMES CONTINUATIONS)
+void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
+{
+    const Sexp *thread = Item(m, 1), *condition = Item(m, 3), *restarts = Item(m, 4);
+    DebugLevel level;
+    level.level = Number(Item(m, 2));
+    if (!IsThread(thread) || level.level <= 0 || !condition || !IsString(Item(*condition, 0)))
+        return;
+    level.thread = thread->text;
+    level.message = VisibleText(Item(*condition, 0)->text);
+    if (IsString(Item(*condition, 1)))
+        level.type = VisibleText(Item(*condition, 1)->text);
+    for (size_t i = 0; restarts && restarts->kind == Sexp::List && i < restarts->items.size(); i++) {
+        const Sexp &r = restarts->items[i];
+        if (IsString(Item(r, 0)) && IsString(Item(r, 1)))
+            level.restarts.push_back({VisibleText(Item(r, 0)->text), VisibleText(Item(r, 1)->text)});
+    }
+    level.moreFrames = (long)AddFrames(level, Item(m, 5)) == FramesAtATime;
+    // A level opened again (a restart that re-enters) replaces it and those inside it.
+    for (size_t i = s.debugger.size(); i-- > 0;)
+        if (s.debugger[i].thread == level.thread && s.debugger[i].level >= level.level)
+            s.debugger.erase(s.debugger.begin() + i);
+    Line(s, out, "; Debugger, level " + std::to_string(level.level) + ": " + FirstLine(level.message));
+    if (!level.type.empty())
+        Line(s, out, ";" + level.type);
+    s.debugger.push_back(level);
+    out.debuggerChanged = true;
+}
+
+// (:debug-activate THREAD LEVEL SELECT): the level wants the user's eyes.
+void OnDebugActivate(Session &, const Sexp &, SessionOutput &out)
+{
+    out.debuggerChanged = true;
+}
+
+// (:debug-return THREAD LEVEL STEPPING)
+void OnDebugReturn(Session &s, const Sexp &m, SessionOutput &out)
+{
+    const Sexp *thread = Item(m, 1);
+    long level = Number(Item(m, 2));
+    if (!IsThread(thread))
+        return;
+    for (size_t i = s.debugger.size(); i-- > 0;)
+        if (s.debugger[i].thread == thread->text && s.debugger[i].level >= level)
+            s.debugger.erase(s.debugger.begin() + i);
+    out.debuggerChanged = true;
+}
+
+// (:debug-condition THREAD MESSAGE): the debugger itself met a problem.
+void OnDebugCondition(Session &s, const Sexp &m, SessionOutput &out)
+{
+    if (IsString(Item(m, 2)))
+        Line(s, out, "; " + VisibleText(Item(m, 2)->text));
+}
+
+const DebugLevel *SessionDebugLevel(const Session &s)
+{
+    return s.debugger.empty() ? nullptr : &s.debugger.back();
+}
+
+void SessionInvokeRestart(Session &s, size_t restart, SessionOutput &out)
+{
+    if (s.debugger.empty() || restart >= s.debugger.back().restarts.size())
+        return;
+    const DebugLevel &level = s.debugger.back();
+    RecordRestart(s, level, restart, out);
+    Ask(s, level,
+        "(swank:invoke-nth-restart-for-emacs " + std::to_string(level.level) + " " + std::to_string(restart) + ")",
+        OnRestartAnswer, 0, out);
+}
+
+// The innermost ABORT restart: back to the prompt, or to the level below.
+void SessionAbortDebugger(Session &s, SessionOutput &out)
+{
+    if (s.debugger.empty())
+        return;
+    const DebugLevel &level = s.debugger.back();
+    for (size_t n = 0; n < level.restarts.size(); n++) {
+        const std::string &name = level.restarts[n].name;
+        if (name == "ABORT" || name == "*ABORT") {
+            RecordRestart(s, level, n, out);
+            break;
+        }
+    }
+    Ask(s, level, "(swank:sldb-abort)", OnRestartAnswer, 0, out);
+}
+
+void SessionMoreFrames(Session &s, SessionOutput &out)
+{
+    if (s.debugger.empty() || !s.debugger.back().moreFrames || s.debugger.back().framesAsked)
+        return;
+    DebugLevel &level = s.debugger.back();
+    long start = level.frames.empty() ? 0 : level.frames.back().index + 1;
+    level.framesAsked = true;
+    out.debuggerChanged = true;
+    Ask(s, level, "(swank:backtrace " + std::to_string(start) + " " + std::to_string(start + FramesAtATime) + ")",
+        OnFrames, 0, out);
+}
+
+void SessionFrameLocals(Session &s, long frame, SessionOutput &out)
+{
+    if (s.debugger.empty())
+        return;
+    DebugLevel &level = s.debugger.back();
+    for (DebugFrame &f : level.frames) {
+        if (f.index != frame || f.localsAsked)
+            continue;
+        f.localsAsked = true;
+        out.debuggerChanged = true;
+        Ask(s, level, "(swank:frame-locals-and-catch-tags " + std::to_string(frame) + ")", OnLocals, frame, out);
+    }
+}

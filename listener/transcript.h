@@ -1,0 +1,20 @@
+// The transcript: a read-only Unicode Edit control that keeps the newest
+// text. Texts are UTF-8 with "\n" line breaks.
+#ifndef KESTRALUNE_TRANSCRIPT_H
+#define KESTRALUNE_TRANSCRIPT_H
+
+// winsock2.h before windows.h, so that the headers may come in any order.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <string>
+
+HWND CreateTranscript(HWND parent, HFONT font);
+// Adds the text: shown at once when the control has been idle, gathered
+// with what follows while it is busy (ShowPendingTranscript shows it then,
+// on the parent's TranscriptTimer).
+void AppendTranscript(const std::string &text);
+void ShowPendingTranscript();
+void ClearTranscript();
+
+#endif
