@@ -10,6 +10,17 @@ namespace {
 
 // Frames asked for at a time, as Swank sends the first ones.
 const long FramesAtATime = 20;
+// A condition's message is shown cut at this many bytes: Swank sends up to
+// 64K characters, and an Edit control takes seconds to lay out so long a line.
+const size_t MessageLimit = 8192;
+
+std::string ShownMessage(const std::string &message)
+{
+    if (message.size() <= MessageLimit)
+        return message;
+    return message.substr(0, CharacterStart(message, MessageLimit)) + " ...\n[cut: the message is longer than " +
+           std::to_string(MessageLimit) + " characters]";
+}
 
 long Number(const Sexp *e)
 {
@@ -120,7 +131,7 @@ void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
     if (!IsThread(thread) || level.level <= 0 || !condition || !IsString(Item(*condition, 0)))
         return;
     level.thread = thread->text;
-    level.message = VisibleText(Item(*condition, 0)->text);
+    level.message = VisibleText(ShownMessage(Item(*condition, 0)->text));
     if (IsString(Item(*condition, 1)))
         level.type = VisibleText(Item(*condition, 1)->text);
     for (size_t i = 0; restarts && restarts->kind == Sexp::List && i < restarts->items.size(); i++) {

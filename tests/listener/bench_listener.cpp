@@ -46,7 +46,10 @@ bool ConnectBare(BareClient &client, unsigned short port)
     address.sin_port = htons(port);
     BOOL noDelay = TRUE;
     setsockopt(client.socket.peer, IPPROTO_TCP, TCP_NODELAY, (const char *)&noDelay, sizeof noDelay);
-    return connect(client.socket.peer, (sockaddr *)&address, sizeof address) == 0;
+    if (connect(client.socket.peer, (sockaddr *)&address, sizeof address) != 0)
+        return false;
+    std::string secret = SecretText();
+    return secret.empty() || SendPayload(client.socket, secret);
 }
 
 // Evaluates the text with swank:eval-and-grab-output; the printed value.
@@ -109,7 +112,7 @@ int main()
     }
     StartEditorWithLink();
     WatchDialogs();
-    Program listener = StartListener(std::string("-port ") + port);
+    Program listener = StartListener(std::string("-port ") + port + SecretOption());
     BareClient bare;
     if (!listener.main || !WaitForCaption(listener, "KESTRALUNE - connected") || !ConnectBare(bare, atoi(port))) {
         printf("listener round trip: the listener or the bare client did not connect\n");

@@ -33,7 +33,7 @@ protected:
     {
         const char *port = getenv("KESTRALUNE_TEST_PORT");
         ASSERT_NE(nullptr, port) << "no Lisp: run through tests/listener/with_swank.sh";
-        listener = StartListener(std::string("-port ") + port);
+        listener = StartListener(std::string("-port ") + port + SecretOption());
         ASSERT_NE(nullptr, listener.main);
         ASSERT_TRUE(WaitForCaption(listener, Connected)) << Caption(listener);
         TakeSeenDialogs();

@@ -675,3 +675,40 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
 }
 
 }  // namespace
+
+namespace {
+TEST_F(ListenerFaults, ScratchExperiment)
+{
+    Connect();
+    std::string text = "(list \"\xe9\xe9\xe9";
+    text.resize(3000, 'x');
+    text += "\")";
+    Evaluate(text);
+    long id = RequestId(ReadRequest(swank));
+    PumpFor(500);
+    std::string t = Transcript(listener);
+    printf("echo tail: [%s]\n", t.substr(t.size() > 200 ? t.size() - 200 : 0).c_str());
+    SendPayload(swank, Returned(id));
+    for (size_t size : {100000u, 1000000u, 2000000u, 4000000u}) {
+        DWORD start = GetTickCount();
+        std::string big = "(x \"" + std::string(size, 'a') + "\")";
+        bool ok = EnterInput(listener, big);
+        printf("input %u: set %d in %lu ms, answers %d\n", (unsigned)size, ok, (unsigned long)(GetTickCount() - start), ListenerAnswers(listener));
+        std::string r = ReadRequest(swank, 20000);
+        printf("  request %u bytes after %lu ms\n", (unsigned)r.size(), (unsigned long)(GetTickCount() - start));
+        SendPayload(swank, Returned(RequestId(r)));
+        PumpFor(200);
+    }
+    long id2 = Begin("(out)", "(out)");
+    for (size_t size : {30000u, 100000u, 300000u, 1000000u}) {
+        DWORD start = GetTickCount();
+        SendPayload(swank, "(:write-string \"" + std::string(size, 'm') + "\")");
+        SendPayload(swank, "(:write-string \"after\n\")");
+        bool shown = WaitForTranscript(listener, "mmmmafter\r\n", 120000, 0);
+        printf("one line of %u: shown %d in %lu ms\n", (unsigned)size, shown, (unsigned long)(GetTickCount() - start));
+        ListenerCommand(listener, IDM_CLEARTRANSCRIPT);
+        PumpFor(300);
+    }
+    SendPayload(swank, Returned(id2));
+}
+}  // namespace

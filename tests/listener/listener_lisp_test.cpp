@@ -30,19 +30,6 @@ bool OnEcl()
     return lisp && strcmp(lisp, "ecl") == 0;
 }
 
-// The listener's -secret option for the Lisp's secret file.
-std::string SecretOption()
-{
-    const char *secret = getenv("KESTRALUNE_TEST_SECRET");
-    if (!secret)
-        return std::string();
-    std::string path = std::string("Z:") + secret;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return " -secret \"" + path + "\"";
-}
-
 class ListenerLisp : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -184,21 +171,26 @@ TEST_F(ListenerLisp, PrintingNeverHarmsTheLisp)
 TEST_F(ListenerLisp, OutputOfAnotherThreadShows)
 {
     size_t from = Transcript(Listener).size();
-    Evaluate("(swank/backend:spawn (lambda () (sleep 0.2) (princ \"from another thread\") (finish-output)))",
+    // The output is made by the Lisp, so that the echo cannot pass for it.
+    Evaluate("(swank/backend:spawn (lambda () (sleep 0.2) (princ (string-upcase \"from another thread\")) "
+             "(finish-output)))",
              "(finish-output)))");
-    EXPECT_NE("(not shown)", Shown(from, "from another thread").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_NE("(not shown)", Shown(from, "FROM ANOTHER THREAD").substr(0, 11)) << Transcript(Listener).substr(from);
 }
 
 TEST_F(ListenerLisp, TheLispAsksAndTheInputLineAnswers)
 {
-    EXPECT_EQ("CL-USER> (list (read-line) 5)\r\n", Evaluate("(list (read-line) 5)", "5)\r\n"));
+    EXPECT_NE(std::string::npos,
+              Evaluate("(list (read-line) 5)", "5)\r\n").find("CL-USER> (list (read-line) 5)\r\n"));
     EXPECT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to ", 5000));
     size_t from = Transcript(Listener).size();
     TypeLine("hello there");
     EXPECT_EQ("hello there\r\n=> (\"hello there\" 5)\r\n", Shown(from, "5)\r\n"));
 
-    std::string asked = Evaluate("(if (y-or-n-p \"Go on?\") 'went 'stayed)", "Go on? (y or n) ");
-    EXPECT_EQ("Go on? (y or n) ", asked.substr(asked.size() - std::min<size_t>(asked.size(), 16))) << asked;
+    // Each Lisp words the question its own way: SBCL "Go on? (y or n) ", ECL "Go on?  (Y or N) ".
+    const std::string question = OnEcl() ? "Go on?  (Y or N) " : "Go on? (y or n) ";
+    std::string asked = Evaluate("(if (y-or-n-p \"Go on?\") 'went 'stayed)", question);
+    EXPECT_EQ(question, asked.substr(asked.size() - std::min(asked.size(), question.size()))) << asked;
     from = Transcript(Listener).size();
     TypeLine("y");
     EXPECT_EQ("y\r\n=> WENT\r\n", Shown(from, "WENT\r\n"));
@@ -245,6 +237,14 @@ TEST_F(ListenerLisp, RestartsAndNestedLevels)
     EvalCommand();
     ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1"));
     DebuggerKey(debugger, '0');
+    if (OnEcl()) {
+        // ECL runs a restart's function after leaving the debugger's level:
+        // the error inside it ends the evaluation instead of opening level 2.
+        printf("ECL: an error inside a restart aborts the evaluation; no level 2\n");
+        EXPECT_TRUE(DebuggerHidden(debugger));
+        EXPECT_NE("(not shown)", Shown(from, "; Evaluation aborted").substr(0, 11));
+        return;
+    }
     ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 2")) << WindowText(debugger);
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1")) << WindowText(debugger);
@@ -316,18 +316,24 @@ TEST_F(ListenerLisp, AHugeErrorMessageShowsCut)
         EXPECT_GT(length, 1000u) << text;
         DebuggerKey(debugger, VK_ESCAPE);
         EXPECT_TRUE(DebuggerHidden(debugger, 30000)) << text;
-        EXPECT_EQ("CL-USER> (survivor)\r\n=> :STILL-HERE\r\n", Evaluate("(survivor)", ":STILL-HERE\r\n")) << text;
+        EXPECT_NE(std::string::npos,
+                  Evaluate("(survivor)", ":STILL-HERE\r\n").find("CL-USER> (survivor)\r\n=> :STILL-HERE\r\n"))
+            << text;
     }
 }
 
 TEST_F(ListenerLisp, PackageAndDefinitionsCarryOver)
 {
-    EXPECT_EQ("CL-USER> (defpackage :kt (:use :cl)) (in-package :kt) (defun twice (x) (* 2 x))\r\n"
-              "=> #<PACKAGE \"KT\">\r\n=> #<PACKAGE \"KT\">\r\n=> TWICE\r\n",
+    // How each Lisp prints a package.
+    auto package = [](const std::string &name) {
+        return OnEcl() ? "#<\"" + name + "\" package>" : "#<PACKAGE \"" + name + "\">";
+    };
+    EXPECT_EQ("CL-USER> (defpackage :kt (:use :cl)) (in-package :kt) (defun twice (x) (* 2 x))\r\n=> " +
+                  package("KT") + "\r\n=> " + package("KT") + "\r\n=> TWICE\r\n",
               Evaluate("(defpackage :kt (:use :cl)) (in-package :kt) (defun twice (x) (* 2 x))", "=> TWICE\r\n"));
     EXPECT_EQ("KT> (twice 21)\r\n=> 42\r\n", Evaluate("(twice 21)", "=> 42\r\n"));
-    EXPECT_EQ("KT> (in-package :cl-user)\r\n=> #<PACKAGE \"COMMON-LISP-USER\">\r\n",
-              Evaluate("(in-package :cl-user)", "\"COMMON-LISP-USER\">\r\n"));
+    EXPECT_EQ("KT> (in-package :cl-user)\r\n=> " + package("COMMON-LISP-USER") + "\r\n",
+              Evaluate("(in-package :cl-user)", package("COMMON-LISP-USER") + "\r\n"));
     EXPECT_EQ("CL-USER> (kt::twice 5)\r\n=> 10\r\n", Evaluate("(kt::twice 5)", "=> 10\r\n"));
 }
 

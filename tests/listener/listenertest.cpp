@@ -4,6 +4,7 @@
 
 #include <psapi.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -211,6 +212,36 @@ bool FullSoak()
 {
     const char *soak = getenv("QUILLON_SOAK");
     return soak && strcmp(soak, "full") == 0;
+}
+
+// The Unix path as Wine's drive Z: shows it.
+static std::string WinePath(const char *unix)
+{
+    std::string path = std::string("Z:") + unix;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string SecretOption()
+{
+    const char *secret = getenv("KESTRALUNE_TEST_SECRET");
+    return secret ? " -secret \"" + WinePath(secret) + "\"" : std::string();
+}
+
+std::string SecretText()
+{
+    const char *secret = getenv("KESTRALUNE_TEST_SECRET");
+    std::string line;
+    FILE *file = secret ? fopen(WinePath(secret).c_str(), "rb") : NULL;
+    if (!file)
+        return line;
+    int c;
+    while ((c = fgetc(file)) != EOF && c != '\n' && c != '\r')
+        line += (char)c;
+    fclose(file);
+    return line;
 }
 
 void StartSockets()

@@ -62,6 +62,12 @@ bool LispRequest(const char *request, DWORD ms = 30000);
 // long counts are used in place of the short ones.
 bool FullSoak();
 
+// The Lisp's secret file that with_swank.sh passes (KESTRALUNE_TEST_SECRET),
+// as the listener's option (" -secret \"Z:\\...\"") and as its first line;
+// empty without one.
+std::string SecretOption();
+std::string SecretText();
+
 // Winsock for this process, once.
 void StartSockets();
 
