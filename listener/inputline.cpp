@@ -1,84 +1,445 @@
 #include "listener/inputline.h"
+#include "editor/lisp_scan.h"
 #include "listener/codepage.h"
+#include "listener/forms.h"
 #include "listener/history.h"
+#include "listener/historyfile.h"
+#include "listener/input_rules.h"
 #include "listener/listener.h"
 #include "listener/resource.h"
+#include "listener/text_rules.h"
 
-#include <string>
+#include <string.h>
 
-static HWND InputLine;
+#include <algorithm>
+
+static HWND InputLine, StatusLine;
 static WNDPROC InputBaseProc;
 static History Inputs;
 static HFONT Font;
+static int LineHeight = 16;
+static int ShownLines = 1;
+static bool Answering;
+// Changes of the text so far: a request's tag, so that an answer about an
+// older text is known.
+static long Changes;
+static DWORD LastCaret;
 
-static void ShowInput(const std::string &text)
-{
-    std::wstring wide = Utf8ToWide(text);
-    SetWindowTextW(InputLine, wide.c_str());
-    SendMessageW(InputLine, EM_SETSEL, wide.size(), wide.size());
-}
+// The completion asked for: the typed part [start, caret) and its text.
+static struct {
+    bool pending = false;
+    long tag = 0;
+    size_t start = 0, caret = 0;
+    std::string typed;
+} Completion;
 
-static std::string InputText()
+// The argument list last answered, and the operator last asked about.
+static struct {
+    bool known = false;
+    std::string name, arglist;
+} Arglist;
+static struct {
+    std::string name;
+    long tag = -1;
+} ArglistAsked;
+
+// The argument list is asked for once typing or moving the caret pauses.
+static const UINT_PTR ArglistTimer = 0x4B41;
+static const UINT ArglistPauseMs = 200;
+
+static std::string LastSaveProblem;
+
+static std::u16string WideText()
 {
     int length = GetWindowTextLengthW(InputLine);
     std::wstring text(length + 1, L'\0');
-    GetWindowTextW(InputLine, &text[0], length + 1);
-    return WideToUtf8(text.data(), length);
+    length = GetWindowTextW(InputLine, &text[0], length + 1);
+    return std::u16string(text.begin(), text.begin() + length);
 }
 
-static void Enter()
+// The text as the Lisp and the history take it: UTF-8, "\n" line breaks.
+static std::string LispText(const std::u16string &wide)
 {
-    std::string text = InputText();
+    std::string text = Utf16ToUtf8(wide, 0, wide.size()), out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                i++;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+static DWORD Caret()
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(InputLine, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    return end;
+}
+
+static void SetCaret(size_t at)
+{
+    SendMessageW(InputLine, EM_SETSEL, at, at);
+    SendMessageW(InputLine, EM_SCROLLCARET, 0, 0);
+}
+
+static void Replace(size_t from, size_t to, const std::wstring &text, bool undoable)
+{
+    SendMessageW(InputLine, EM_SETSEL, from, to);
+    SendMessageW(InputLine, EM_REPLACESEL, undoable, (LPARAM)text.c_str());
+}
+
+static int LineCount()
+{
+    return std::max(1, (int)SendMessageW(InputLine, EM_GETLINECOUNT, 0, 0));
+}
+
+static int EditHeight(int lines)
+{
+    return lines * LineHeight + 2 * GetSystemMetrics(SM_CYEDGE) + 4;
+}
+
+static int StatusHeight()
+{
+    return LineHeight + 4;
+}
+
+static void SetStatus(const std::string &text)
+{
+    SetWindowTextW(StatusLine, Utf8ToWide(text).c_str());
+}
+
+static void ShowInput(const std::string &text)
+{
+    std::wstring wide = Utf8ToWide(ToCrLf(text));
+    SetWindowTextW(InputLine, wide.c_str());
+    SetCaret(wide.size());
+}
+
+// The text changed: the input's height may follow its lines, and the
+// argument list is looked for again once typing pauses.
+static void TextChanged()
+{
+    Changes++;
+    SetTimer(InputLine, ArglistTimer, ArglistPauseMs, NULL);
+    int lines = LineCount();
+    if (lines != ShownLines) {
+        ShownLines = lines;
+        PostMessageW(GetParent(InputLine), WM_INPUT_RESIZED, 0, 0);
+    }
+}
+
+static void CaretMaybeMoved()
+{
+    DWORD caret = Caret();
+    if (caret != LastCaret) {
+        LastCaret = caret;
+        SetTimer(InputLine, ArglistTimer, ArglistPauseMs, NULL);
+    }
+}
+
+static LRESULT AskParent(InputRequestKind kind, const std::string &text)
+{
+    InputRequest request = {kind, text, Changes};
+    return SendMessageW(GetParent(InputLine), WM_INPUT_REQUEST, 0, (LPARAM)&request);
+}
+
+// The argument list of the form at the caret: the one known already for
+// its operator, or asked for.
+static void ShowArglist()
+{
+    KillTimer(InputLine, ArglistTimer);
+    FormAtCaret form;
+    if (!FormAt(WideText(), Caret(), &form)) {
+        SetStatus("");
+        return;
+    }
+    if (Arglist.known && Arglist.name == form.op) {
+        SetStatus(Arglist.arglist.empty() ? std::string()
+                                          : MarkArgument(Arglist.arglist, form.argument, form.before));
+        return;
+    }
+    if (ArglistAsked.name == form.op && ArglistAsked.tag == Changes)
+        return;  // its answer is on the way
+    ArglistAsked.name = form.op;
+    ArglistAsked.tag = Changes;
+    if (!AskParent(RequestArglist, form.op))
+        SetStatus("");
+}
+
+void InputArglistAnswered(long tag, const std::string &name, const std::string &arglist)
+{
+    if (tag != Changes)
+        return;  // about an older text: asked again once typing pauses
+    Arglist.known = true;
+    Arglist.name = name;
+    Arglist.arglist = arglist;
+    ShowArglist();
+}
+
+// Sets the leading blanks of the caret's line as the editor's Tab does. A
+// new line (caretToText) has its caret put after them.
+static void Reindent(bool caretToText)
+{
+    std::u16string text = WideText();
+    size_t caret = Caret();
+    IndentChange indent;
+    bool changes = DecideInputIndent(text, caret, &indent);
+    if (changes) {
+        if (indent.change > 0)
+            Replace(indent.lineStart, indent.lineStart, std::wstring(indent.change, L' '), false);
+        else
+            Replace(indent.lineStart, indent.lineStart - indent.change, L"", false);
+    }
+    if (caretToText) {
+        size_t blanks = 0;
+        while (caret + blanks < text.size() && (text[caret + blanks] == u' ' || text[caret + blanks] == u'\t'))
+            blanks++;
+        SetCaret(caret + blanks + (changes ? indent.change : 0));
+    } else if (changes) {
+        SetCaret(CaretAfter((unsigned)caret, (unsigned)indent.lineStart, indent.change));
+    }
+}
+
+static void Send(const std::string &text)
+{
     LRESULT taken = SendMessageW(GetParent(InputLine), WM_LISTENER_INPUT, 0, (LPARAM)&text);
     if (taken == InputKept)
         return;
-    if (taken == InputEvaluated)
+    if (taken == InputEvaluated) {
         HistoryAdd(Inputs, text);
+        // What was evaluated may have defined anything anew.
+        Arglist.known = false;
+    }
     SetWindowTextW(InputLine, L"");
+}
+
+static void Enter(bool asIs)
+{
+    std::string text = LispText(WideText());
+    if (!Answering) {
+        if (text.find_first_not_of(" \t\r\n\f") == std::string::npos)
+            return;
+        if (!asIs && !HoldsCompleteForms(text)) {
+            SendMessageW(InputLine, EM_REPLACESEL, TRUE, (LPARAM)L"\r\n");
+            Reindent(true);
+            return;
+        }
+    }
+    Send(text);
+}
+
+// After part of a symbol Tab asks the Lisp to complete it; elsewhere it
+// re-indents the line.
+static void Tab()
+{
+    std::u16string text = WideText();
+    DWORD start = 0, end = 0;
+    SendMessageW(InputLine, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    size_t symbol;
+    if (start != end || !CompletionStart(text, end, &symbol)) {
+        Reindent(false);
+        return;
+    }
+    Completion.pending = true;
+    Completion.tag = Changes;
+    Completion.start = symbol;
+    Completion.caret = end;
+    Completion.typed = Utf16ToUtf8(text, symbol, end);
+    if (!AskParent(RequestCompletion, Completion.typed)) {
+        Completion.pending = false;
+        MessageBeep(MB_OK);
+    }
+}
+
+std::string InputCompleted(long tag, const std::vector<std::string> &matches)
+{
+    if (!Completion.pending || tag != Completion.tag)
+        return std::string();
+    Completion.pending = false;
+    if (tag != Changes || Caret() != Completion.caret)
+        return std::string();  // the text or the caret moved on meanwhile
+    if (matches.empty()) {
+        MessageBeep(MB_OK);
+        return std::string();
+    }
+    std::string completed;
+    if (CompletionText(Completion.typed, matches, &completed)) {
+        Replace(Completion.start, Completion.caret, Utf8ToWide(completed), true);
+        SendMessageW(InputLine, EM_SCROLLCARET, 0, 0);
+    }
+    return matches.size() > 1 ? CompletionListing(matches) : std::string();
+}
+
+static void Describe()
+{
+    std::u16string text = WideText();
+    size_t start, end;
+    if (!SymbolAt(text, Caret(), &start, &end) || !AskParent(RequestDescription, Utf16ToUtf8(text, start, end)))
+        MessageBeep(MB_OK);
+}
+
+static bool KeyDown(WPARAM key)
+{
+    bool control = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+    std::string recalled;
+    switch (key) {
+    case VK_RETURN:
+        Enter(control);
+        return true;
+    case VK_TAB:
+        if (control)
+            return false;
+        Tab();
+        return true;
+    case VK_F1:
+        Describe();
+        return true;
+    case VK_UP:
+        // Elsewhere than on the first line, Up moves the caret.
+        if (shift || control || SendMessageW(InputLine, EM_LINEFROMCHAR, Caret(), 0) != 0)
+            return false;
+        if (HistoryPrevious(Inputs, &recalled))
+            ShowInput(recalled);
+        return true;
+    case VK_DOWN:
+        if (shift || control || SendMessageW(InputLine, EM_LINEFROMCHAR, Caret(), 0) != LineCount() - 1)
+            return false;
+        if (HistoryNext(Inputs, &recalled))
+            ShowInput(recalled);
+        return true;
+    }
+    return false;
 }
 
 static LRESULT CALLBACK InputWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    std::string recalled;
-    if (message == WM_KEYDOWN) {
-        switch (wParam) {
-        case VK_RETURN:
-            Enter();
-            return 0;
-        case VK_UP:
-            if (HistoryPrevious(Inputs, &recalled))
-                ShowInput(recalled);
-            return 0;
-        case VK_DOWN:
-            if (HistoryNext(Inputs, &recalled))
-                ShowInput(recalled);
+    switch (message) {
+    case WM_KEYDOWN:
+        if (KeyDown(wParam)) {
+            CaretMaybeMoved();
             return 0;
         }
-    } else if (message == WM_CHAR && wParam == '\r') {
-        return 0;  // Enter was taken at its key-down; the control would beep
+        break;
+    case WM_CHAR:
+        // Enter, Ctrl+Enter and Tab were taken at their key-down.
+        if (wParam == '\r' || wParam == '\n' || wParam == '\t')
+            return 0;
+        break;
+    case WM_TIMER:
+        if (wParam == ArglistTimer) {
+            ShowArglist();
+            return 0;
+        }
+        break;
+    case WM_SETTEXT: {
+        // A multi-line Edit tells its parent nothing of a new text.
+        LRESULT result = CallWindowProcW(InputBaseProc, window, message, wParam, lParam);
+        TextChanged();
+        CaretMaybeMoved();
+        return result;
     }
-    return CallWindowProcW(InputBaseProc, window, message, wParam, lParam);
+    }
+    LRESULT result = CallWindowProcW(InputBaseProc, window, message, wParam, lParam);
+    if (message == WM_KEYDOWN || message == WM_CHAR || message == WM_LBUTTONUP || message == EM_SETSEL)
+        CaretMaybeMoved();
+    return result;
+}
+
+void InputNotified(int code)
+{
+    if (code == EN_CHANGE)
+        TextChanged();
 }
 
 HWND CreateInputLine(HWND parent, HFONT font)
 {
     Font = font;
-    InputLine = CreateWindowExW(0, L"Edit", NULL, WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 0, 0,
-                                parent, (HMENU)ID_INPUT, ListenerInstance, NULL);
-    if (InputLine) {
-        SendMessageW(InputLine, WM_SETFONT, (WPARAM)font, 0);
-        InputBaseProc = (WNDPROC)SetWindowLongPtrW(InputLine, GWLP_WNDPROC, (LONG_PTR)InputWndProc);
-    }
-    return InputLine;
-}
-
-int InputLineHeight()
-{
+    InputLine = CreateWindowExW(0, L"Edit", NULL,
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                    ES_AUTOHSCROLL,
+                                0, 0, 0, 0, parent, (HMENU)ID_INPUT, ListenerInstance, NULL);
+    StatusLine = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0,
+                                 0, parent, (HMENU)ID_INPUT_STATUS, ListenerInstance, NULL);
+    if (!InputLine || !StatusLine)
+        return NULL;
+    SendMessageW(InputLine, WM_SETFONT, (WPARAM)font, 0);
+    SendMessageW(StatusLine, WM_SETFONT, (WPARAM)font, 0);
+    // As much text as the control can hold: a long paste is never cut.
+    SendMessageW(InputLine, EM_SETLIMITTEXT, 0, 0);
+    InputBaseProc = (WNDPROC)SetWindowLongPtrW(InputLine, GWLP_WNDPROC, (LONG_PTR)InputWndProc);
     TEXTMETRICW metrics;
     HDC dc = GetDC(InputLine);
     HGDIOBJ old = SelectObject(dc, Font);
-    GetTextMetricsW(dc, &metrics);
+    if (GetTextMetricsW(dc, &metrics))
+        LineHeight = metrics.tmHeight;
     SelectObject(dc, old);
     ReleaseDC(InputLine, dc);
-    return metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE) + 4;
+    return InputLine;
+}
+
+int InputLineHeight(int clientHeight)
+{
+    // Whole lines, up to a third of the client area (one line at least).
+    int most = std::max(EditHeight(1), clientHeight / 3);
+    int lines = std::min(LineCount(), std::max(1, (most - EditHeight(0)) / LineHeight));
+    return EditHeight(lines) + StatusHeight();
+}
+
+void PlaceInputLine(int top, int width, int height)
+{
+    int status = std::min(StatusHeight(), height);
+    int edit = height - status;
+    MoveWindow(InputLine, 0, top, width, edit, TRUE);
+    MoveWindow(StatusLine, 0, top + edit, width, status, TRUE);
+    // The scroll bar only while the lines do not all show; once they do,
+    // the first line is shown again.
+    bool scrolls = LineCount() > (edit - EditHeight(0)) / LineHeight;
+    ShowScrollBar(InputLine, SB_VERT, scrolls);
+    if (!scrolls) {
+        LRESULT first = SendMessageW(InputLine, EM_GETFIRSTVISIBLELINE, 0, 0);
+        if (first > 0)
+            SendMessageW(InputLine, EM_LINESCROLL, 0, -first);
+    }
+    SendMessageW(InputLine, EM_SCROLLCARET, 0, 0);
+}
+
+void SetInputAnswering(bool answering)
+{
+    Answering = answering;
+}
+
+// A one-line reason as a line of the transcript.
+static std::string ProblemLine(const std::string &problem)
+{
+    std::string line = "; " + problem;
+    if (line.size() > 2 && line[2] >= 'a' && line[2] <= 'z')
+        line[2] = (char)(line[2] - 'a' + 'A');
+    return line + ".\n";
+}
+
+bool LoadInputHistory(std::string *problem)
+{
+    std::string why;
+    if (LoadHistoryFile(Inputs, &why))
+        return true;
+    *problem = ProblemLine(why);
+    return false;
+}
+
+std::string SaveInputHistory(const std::string &text)
+{
+    std::string problem;
+    if (SaveHistoryEntry(text, &problem)) {
+        LastSaveProblem.clear();
+        return std::string();
+    }
+    if (problem == LastSaveProblem)
+        return std::string();
+    LastSaveProblem = problem;
+    return ProblemLine(problem);
 }

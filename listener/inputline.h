@@ -1,5 +1,13 @@
-// The input line under the transcript: Enter hands what is typed there to
-// the parent (WM_LISTENER_INPUT), Up and Down recall earlier inputs.
+// The input area under the transcript: a multi-line Edit that grows with its
+// lines up to a third of the window, and under it a status line with the
+// argument list of the form at the caret. Enter hands the text to the parent
+// (WM_LISTENER_INPUT) once it holds complete forms, and otherwise begins a
+// new line indented as the editor's Tab would; Ctrl+Enter hands it over as
+// it is, and while the Lisp reads input Enter always does. Tab re-indents
+// the line or completes the symbol before the caret, F1 describes the
+// symbol at the caret: what the Lisp is asked goes through the parent
+// (WM_INPUT_REQUEST), and the parent hands the answers back. Up on the first
+// line and Down on the last recall earlier inputs.
 #ifndef KESTRALUNE_INPUTLINE_H
 #define KESTRALUNE_INPUTLINE_H
 
@@ -7,10 +15,16 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // Sent to the parent: lParam points to the text (UTF-8, a std::string), the
 // answer is an InputTaken. Posted to the parent when the input's height changed.
 #define WM_LISTENER_INPUT (WM_APP + 3)
 #define WM_INPUT_RESIZED (WM_APP + 4)
+// Sent to the parent: lParam points to an InputRequest; the answer is
+// nonzero when the request went to the Lisp.
+#define WM_INPUT_REQUEST (WM_APP + 20)
 
 // What the parent answers to WM_LISTENER_INPUT.
 enum InputTaken {
@@ -19,8 +33,40 @@ enum InputTaken {
     InputAnswered = 2,   // taken as the Lisp's input: not remembered
 };
 
+// What the input area asks of the Lisp, about a text (UTF-8). The answers
+// come back with the tag (InputCompleted, InputArglistAnswered).
+enum InputRequestKind { RequestCompletion, RequestArglist, RequestDescription };
+struct InputRequest {
+    InputRequestKind kind;
+    std::string text;  // the typed part of a symbol, an operator, a symbol
+    long tag;
+};
+
+// Makes the input and its status line as children of parent.
 HWND CreateInputLine(HWND parent, HFONT font);
-// The height the input wants for the given width.
-int InputLineHeight();
+// The height the input area (the input and its status line) wants for its
+// text in a client area of that height.
+int InputLineHeight(int clientHeight);
+// Puts the input area at top, that wide and high.
+void PlaceInputLine(int top, int width, int height);
+// A notification (EN_CHANGE ...) the parent had from the input.
+void InputNotified(int code);
+// While answering, Enter hands over whatever is typed: the Lisp reads it.
+void SetInputAnswering(bool answering);
+
+// Fills the input's history from the history file; false with the
+// transcript's line saying why (UTF-8, ending in "\n") when the file is
+// damaged or unreadable: the history is then empty.
+bool LoadInputHistory(std::string *problem);
+// Adds an evaluated text (UTF-8) to the history file. A one-line text for
+// the transcript when it could not be saved, once for the same reason
+// until a save works again; else empty.
+std::string SaveInputHistory(const std::string &text);
+
+// The Lisp's answers. An answer asked about another text than the input
+// holds now is dropped. The transcript's text for a completion with several
+// matches (UTF-8, "\n"), else empty.
+std::string InputCompleted(long tag, const std::vector<std::string> &matches);
+void InputArglistAnswered(long tag, const std::string &name, const std::string &arglist);
 
 #endif

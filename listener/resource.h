@@ -11,6 +11,8 @@
 /* Child windows: the transcript and the input line under it */
 #define ID_TRANSCRIPT 401
 #define ID_INPUT 402
+/* The status line under the input: the argument list at the caret */
+#define ID_INPUT_STATUS 403
 
 /* The debugger window's controls: the condition, the restarts and the
    backtrace, and the labels over the two lists */

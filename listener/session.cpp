@@ -445,7 +445,9 @@ void SessionLost(Session &s, const std::string &why, SessionOutput &out)
 {
     if (!s.connected)
         return;
-    Line(s, out, "; Connection to the Lisp lost: " + why + ".");
+    // A connection that never became ready was refused: the link says so, once.
+    if (s.ready)
+        Line(s, out, "; Connection to the Lisp lost: " + why + ".");
     if (s.running.requestId)
         Line(s, out, "; Did not finish: " + EvaluationLabel(s.running.text));
     else if (s.evaluating)

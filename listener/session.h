@@ -35,6 +35,8 @@ struct Request {
     std::string thread;  // the debugger's thread the request is about
     long level = 0;      // and its level
     long index = 0;      // the frame it is about
+    long tag = 0;        // the input area's tag of a request it made
+    std::string text;    // and the symbol it is about
 };
 
 // The text being evaluated: its forms go to the REPL one after another.
@@ -80,6 +82,15 @@ struct SessionOutput {
     bool debuggerChanged = false;       // the innermost level changed, opened or closed
     bool questionChanged = false;       // the Lisp began or ended waiting for input
     bool closeConnection = false;       // the connection cannot go on
+    // Answers to the input area's requests, each with the tag it was asked
+    // with, so that an answer about an older text can be dropped.
+    bool completionReady = false;
+    long completionTag = 0;
+    std::vector<std::string> completions;  // the symbols the typed part begins
+    bool arglistReady = false;
+    long arglistTag = 0;
+    std::string arglistName;  // the operator asked about
+    std::string arglist;      // "(NAME PARAMETER ...)", empty when the Lisp knows none
 };
 
 // A new connection: asks who the Lisp is, then makes Swank's REPL, loading
@@ -91,7 +102,8 @@ bool SessionSubmit(Session &s, const std::string &text, SessionOutput &out);
 bool SessionAnswer(Session &s, const std::string &line, SessionOutput &out);
 // One payload received from the Lisp.
 void SessionMessage(Session &s, const std::string &payload, SessionOutput &out);
-// The connection ended (why: a short reason); says what did not finish or run.
+// The connection ended (why: a short reason); says what did not finish or
+// run, and that the connection was lost when it had been ready.
 void SessionLost(Session &s, const std::string &why, SessionOutput &out);
 // Interrupts the running evaluation: it enters the debugger.
 void SessionInterrupt(Session &s, SessionOutput &out);
@@ -105,6 +117,17 @@ void SessionInvokeRestart(Session &s, size_t restart, SessionOutput &out);
 void SessionAbortDebugger(Session &s, SessionOutput &out);
 void SessionMoreFrames(Session &s, SessionOutput &out);
 void SessionFrameLocals(Session &s, long frame, SessionOutput &out);
+
+// What the input area asks of the Lisp (session_input.cpp), each on a
+// thread of its own (t), never the REPL's, and read in the REPL's package;
+// false when no Lisp is connected. The symbols that begin with prefix (a
+// package prefix such as "cl-user::" or "alexandria:" included): answered
+// in completions.
+bool SessionComplete(Session &s, const std::string &prefix, long tag, SessionOutput &out);
+// The argument list of the operator name: answered in arglist.
+bool SessionArglist(Session &s, const std::string &name, long tag, SessionOutput &out);
+// The Lisp's description of the symbol name, shown in the transcript.
+bool SessionDescribe(Session &s, const std::string &name, SessionOutput &out);
 
 // The first line of a text, shortened, to name an evaluation in a notice.
 std::string EvaluationLabel(const std::string &text);

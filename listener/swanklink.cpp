@@ -4,6 +4,8 @@
 
 #include <ws2tcpip.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <fstream>
 
@@ -15,6 +17,20 @@ static bool Connecting;
 static FrameReader Reader;
 static std::string Outgoing;  // framed bytes not yet taken by the socket
 static Session Lisp;
+
+// Where to connect: resolved off the window's thread, as a host name may
+// take seconds to look up.
+static sockaddr_in Address;
+static bool Resolved, Resolving;
+// After a refused connection the next attempt waits longer, up to
+// LongestPauseS; the timer ticks every second.
+static const int LongestPauseS = 8;
+static int PauseS = 1, WaitedS;
+// A peer that takes the connection but does not answer as Swank does
+// within this many seconds is not taken for a Lisp.
+static const int ReadyWithinS = 10;
+static int ConnectedS;
+static std::string LastRefusal;  // said once until another reason comes
 
 static void CloseConnection()
 {
@@ -47,8 +63,19 @@ static void Queue(const std::string &payload, SessionOutput &out)
 
 static void Lose(const std::string &why, SessionOutput &out)
 {
+    bool refused = Lisp.connected && !Lisp.ready;
     CloseConnection();
     SessionLost(Lisp, why, out);
+    if (!refused) {
+        PauseS = 1;
+        LastRefusal.clear();
+        return;
+    }
+    PauseS = std::min(PauseS * 2, LongestPauseS);
+    if (why != LastRefusal)
+        out.transcript += "; The Lisp at " + Where.host + ":" + std::to_string(Where.port) +
+                          " refused the connection (" + why + "); trying again every few seconds.\n";
+    LastRefusal = why;
 }
 
 void Transmit(SessionOutput &out)
@@ -57,6 +84,10 @@ void Transmit(SessionOutput &out)
         Queue(payload, out);
     out.messages.clear();
     Flush();
+    if (Lisp.ready) {
+        PauseS = 1;
+        LastRefusal.clear();
+    }
     if (out.closeConnection) {
         out.closeConnection = false;
         Lose("the listener closed it", out);
@@ -77,6 +108,7 @@ static bool ReadSecret(std::string *secret)
 static void Connected(SessionOutput &out)
 {
     Connecting = false;
+    ConnectedS = 0;
     if (!Where.secretFile.empty()) {
         std::string secret;
         if (!ReadSecret(&secret)) {
@@ -90,24 +122,64 @@ static void Connected(SessionOutput &out)
     Transmit(out);
 }
 
+// Looks the host up, then posts the address (or none) to the window.
+static DWORD WINAPI Resolve(void *)
+{
+    addrinfo hints = {}, *found = NULL;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    sockaddr_in *address = new sockaddr_in();
+    if (getaddrinfo(Where.host.c_str(), std::to_string(Where.port).c_str(), &hints, &found) == 0 && found &&
+        found->ai_addrlen <= sizeof *address) {
+        memcpy(address, found->ai_addr, found->ai_addrlen);
+    } else {
+        delete address;
+        address = NULL;
+    }
+    if (found)
+        freeaddrinfo(found);
+    if (!PostMessageW(Window, WM_SWANK_RESOLVED, 0, (LPARAM)address))
+        delete address;
+    return 0;
+}
+
 static void TryConnect()
 {
     if (Connection != INVALID_SOCKET)
         return;
-    addrinfo hints = {}, *address = NULL;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    if (getaddrinfo(Where.host.c_str(), std::to_string(Where.port).c_str(), &hints, &address) != 0)
+    if (!Resolved) {
+        HANDLE thread = Resolving ? NULL : CreateThread(NULL, 0, Resolve, NULL, 0, NULL);
+        if (thread) {
+            Resolving = true;
+            CloseHandle(thread);
+        }
         return;
+    }
     Connection = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (Connection != INVALID_SOCKET) {
         Connecting = true;
         WSAAsyncSelect(Connection, Window, WM_SWANK_SOCKET, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE);
-        if (connect(Connection, address->ai_addr, (int)address->ai_addrlen) == SOCKET_ERROR &&
+        if (connect(Connection, (sockaddr *)&Address, sizeof Address) == SOCKET_ERROR &&
             WSAGetLastError() != WSAEWOULDBLOCK)
             CloseConnection();
     }
-    freeaddrinfo(address);
+}
+
+void OnSwankResolved(LPARAM lParam, SessionOutput &out)
+{
+    sockaddr_in *address = (sockaddr_in *)lParam;
+    Resolving = false;
+    if (!address) {
+        const std::string why = "no address for " + Where.host;
+        if (why != LastRefusal)
+            out.transcript += "; The Lisp's host cannot be found: " + Where.host + "; trying again.\n";
+        LastRefusal = why;
+        return;
+    }
+    Address = *address;
+    delete address;
+    Resolved = true;
+    TryConnect();
 }
 
 // Takes what the socket holds, then hands every whole frame to the session.
@@ -168,8 +240,15 @@ void AwaitLisp(DWORD ms, SessionOutput &out)
         Receive(out);
 }
 
-void OnSwankTimer(SessionOutput &)
+void OnSwankTimer(SessionOutput &out)
 {
+    if (Connection != INVALID_SOCKET && Lisp.connected && !Lisp.ready && ++ConnectedS >= ReadyWithinS) {
+        Lose("it did not answer as Swank does within " + std::to_string(ReadyWithinS) + " s", out);
+        return;
+    }
+    if (Connection != INVALID_SOCKET || ++WaitedS < PauseS)
+        return;
+    WaitedS = 0;
     TryConnect();
 }
 

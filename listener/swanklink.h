@@ -14,14 +14,19 @@
 #include "listener/options.h"
 #include "listener/session.h"
 
+// Posted to the window: socket events (WSAAsyncSelect), and the host's
+// address once looked up (lParam, for OnSwankResolved).
 #define WM_SWANK_SOCKET (WM_APP + 1)
+#define WM_SWANK_RESOLVED (WM_APP + 5)
 
 // Socket events go to window as WM_SWANK_SOCKET; helper is the Lisp the
 // session loads at each connection.
 void StartSwankLink(HWND window, const ListenerOptions &options, const std::string &helper);
 void EndSwankLink();
 void OnSwankSocket(WPARAM wParam, LPARAM lParam, SessionOutput &out);
-// Called every second: connects when not connected.
+void OnSwankResolved(LPARAM lParam, SessionOutput &out);
+// Called every second: connects when not connected, pausing longer after
+// each refused connection.
 void OnSwankTimer(SessionOutput &out);
 void ReconnectSwank(SessionOutput &out);
 

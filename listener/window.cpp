@@ -24,7 +24,7 @@ static HFONT Font;
 static const UINT ReconnectMs = 1000;
 // How long an evaluation's echo waits for a value that comes at once, so
 // that both show in one change of the transcript.
-static const DWORD AwaitValueMs = 3;
+static const DWORD AwaitValueMs = 10;
 
 static const wchar_t ClassName[] = L"KestraluneWClass";
 
@@ -54,6 +54,15 @@ static void Deliver(SessionOutput &out)
     AppendTranscript(out.transcript);
     if (out.captionChanged || out.questionChanged || out.debuggerChanged)
         UpdateCaption();
+    if (out.questionChanged)
+        SetInputAnswering(LinkSession().question.open);
+    if (out.completionReady) {
+        std::string listing = InputCompleted(out.completionTag, out.completions);
+        if (!listing.empty())
+            Note(listing);
+    }
+    if (out.arglistReady)
+        InputArglistAnswered(out.arglistTag, out.arglistName, out.arglist);
     if (out.debuggerChanged) {
         ShowDebugger(ListenerWindow, SessionDebugLevel(LinkSession()));
         if (!SessionDebugLevel(LinkSession()) && GetActiveWindow() == ListenerWindow)
@@ -83,7 +92,32 @@ static LRESULT TakeInput(const std::string &text)
     else
         Note("; Not connected to a Lisp; the input is kept.\n");
     Deliver(out);
+    if (taken == InputEvaluated) {
+        std::string problem = SaveInputHistory(text);
+        if (!problem.empty())
+            Note(problem);
+    }
     return taken;
+}
+
+// What the input area asks of the Lisp; nonzero when it was sent.
+static LRESULT AskForInput(const InputRequest &request)
+{
+    SessionOutput out;
+    bool sent = false;
+    switch (request.kind) {
+    case RequestCompletion:
+        sent = SessionComplete(LinkSession(), request.text, request.tag, out);
+        break;
+    case RequestArglist:
+        sent = SessionArglist(LinkSession(), request.text, request.tag, out);
+        break;
+    case RequestDescription:
+        sent = SessionDescribe(LinkSession(), request.text, out);
+        break;
+    }
+    Deliver(out);
+    return sent;
 }
 
 static void TakeEditorTexts()
@@ -123,11 +157,11 @@ static void DebuggerAction(WPARAM action, LPARAM argument)
 
 static void Layout(int width, int height)
 {
-    int inputHeight = InputLineHeight();
+    int inputHeight = InputLineHeight(height);
     if (inputHeight > height)
         inputHeight = height;
     MoveWindow(Transcript, 0, 0, width, height - inputHeight, TRUE);
-    MoveWindow(InputLine, 0, height - inputHeight, width, inputHeight, TRUE);
+    PlaceInputLine(height - inputHeight, width, inputHeight);
 }
 
 static void Command(int id)
@@ -177,6 +211,8 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         if (lParam == 0)
             Command(LOWORD(wParam));
+        else if (LOWORD(wParam) == ID_INPUT)
+            InputNotified(HIWORD(wParam));
         return 0;
     case WM_CTLCOLORSTATIC:
         // The read-only transcript is drawn like a page of text, not greyed.
@@ -197,11 +233,17 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         OnSwankSocket(wParam, lParam, out);
         Deliver(out);
         return 0;
+    case WM_SWANK_RESOLVED:
+        OnSwankResolved(lParam, out);
+        Deliver(out);
+        return 0;
     case WM_DDE_TEXT:
         TakeEditorTexts();
         return 0;
     case WM_LISTENER_INPUT:
         return TakeInput(*(const std::string *)lParam);
+    case WM_INPUT_REQUEST:
+        return AskForInput(*(const InputRequest *)lParam);
     case WM_DEBUGGER_ACTION:
         DebuggerAction(wParam, lParam);
         return 0;
@@ -253,6 +295,9 @@ void StartListener()
 {
     if (!StartDdeServer(ListenerWindow))
         Note("; The DDE service KESTRALUNE could not be registered: the editor cannot reach this listener.\n");
+    std::string problem;
+    if (!LoadInputHistory(&problem))
+        Note(problem);
     if (!Options.lispCommand.empty())
         Note(StartLispProcess(Options.lispCommand));
     StartSwankLink(ListenerWindow, Options, HelperSource());

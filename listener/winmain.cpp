@@ -20,6 +20,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         MessageBoxA(NULL, Usage, "KESTRALUNE", MB_OK | MB_ICONINFORMATION);
         return 2;
     }
+    // Swank wants the secret when the user has one, as SLIME sends it.
+    char profile[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile);
+    if (Options.secretFile.empty() && length && length < sizeof profile) {
+        std::string secret = std::string(profile) + "\\.slime-secret";
+        if (GetFileAttributesA(secret.c_str()) != INVALID_FILE_ATTRIBUTES)
+            Options.secretFile = secret;
+    }
     ListenerInstance = instance;
     if (!CreateListenerWindow(instance, showCommand))
         return 1;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the benchmark figures: every host program named bench_* under
 # build/host/tests, then every bench_*.exe under build/win64/tests run under
-# Wine with the null-driver prefix. Figures are for reading; a slow machine
+# Wine with the null-driver prefix (the listener's with the X11 driver on the
+# test display, when the test command provides one). Figures are for reading; a slow machine
 # never fails a run here. A benchmark checks that it measured the right
 # thing (the text after a load, a save, a Tab, an evaluation) and exits
 # non-zero when not: that fails this script.
@@ -27,10 +28,17 @@ for bench in $(find "$build/host/tests" -type f -name 'bench_*' -perm -u+x 2>/de
 done
 for bench in $(find "$build/win64/tests" -type f -name 'bench_*.exe' 2>/dev/null | sort); do
     # The listener's benchmark evaluates in SBCL, which the wrapper starts.
-    lisp=()
-    [ "$(basename "$bench")" = bench_listener.exe ] && lisp=(bash "$root/tests/listener/with_swank.sh" "$build")
+    # The listener's figure is what a user sees: on a display, where one
+    # is, with Wine's X11 driver.
+    lisp=() prefix=$build/wine/null display=()
+    if [ "$(basename "$bench")" = bench_listener.exe ]; then
+        lisp=(bash "$root/tests/listener/with_swank.sh" "$build")
+        if [ -n "${QUILLON_X11_PREFIX:-}" ] && [ -n "${QUILLON_DISPLAY:-}" ]; then
+            prefix=$QUILLON_X11_PREFIX display=(DISPLAY="$QUILLON_DISPLAY")
+        fi
+    fi
     run_bench "$(basename "$bench") (under Wine)" "$(dirname "$bench")" \
-        env WINEPREFIX="$build/wine/null" "${lisp[@]}" "$WINE64" "$bench"
+        env WINEPREFIX="$prefix" "${display[@]}" "${lisp[@]}" "$WINE64" "$bench"
 done
 
 echo "-- sizes (aim: x86_64 exe under 64 KiB)"

@@ -43,10 +43,14 @@
                       :void '(:int) (list code))
   #-(or sbcl ecl) (error "No way to quit this Lisp at once."))
 
+;; To the Lisp's own error output (its log), which Swank keeps in
+;; *LOG-OUTPUT*: *ERROR-OUTPUT* itself may be sent to a client once Swank
+;; redirects the Lisp's output globally.
 (defun note (control &rest arguments)
-  (ignore-errors
-   (format *error-output* "~&;; ~?~%" control arguments)
-   (finish-output *error-output*)))
+  (let ((log (or swank::*log-output* *error-output*)))
+    (ignore-errors
+     (format log "~&;; ~?~%" control arguments)
+     (finish-output log))))
 
 ;; SIGINT or SIGTERM ends the process at once. Left to SBCL, SIGINT would
 ;; put the main thread in the debugger, which with no terminal falls to a

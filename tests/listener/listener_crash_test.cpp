@@ -69,7 +69,8 @@ protected:
 // Each round: a long evaluation runs and two more wait behind it when SBCL
 // is killed. The listener says what was lost, stays alive and answering,
 // the editor meanwhile gets "Transaction failed" at once, and once SBCL
-// serves again the listener reconnects by itself and evaluates.
+// serves again the listener reconnects by itself, says that this is a new
+// Lisp, and evaluates.
 TEST_F(ListenerCrashes, TheLispKilledWithEvaluationsInFlight)
 {
     const int rounds = FullSoak() ? 50 : 5;
@@ -104,6 +105,8 @@ TEST_F(ListenerCrashes, TheLispKilledWithEvaluationsInFlight)
         ASSERT_TRUE(LispRequest("start")) << "SBCL did not serve again";
         ASSERT_TRUE(WaitForCaption(listener, Connected)) << Caption(listener);
         reconnectMs += GetTickCount() - start;
+        EXPECT_TRUE(WaitForTranscript(listener, "; The Lisp was started again (process ", 5000, from))
+            << "the user is told the definitions are gone\n" << Transcript(listener).substr(from);
         from = Transcript(listener).size();
         std::string sum = "(+ " + std::to_string(round) + " 2000)";
         EXPECT_EQ(Texts{}, Evaluate(sum, &evalMs));

@@ -73,7 +73,8 @@ protected:
     static void TypeLine(const std::string &line)
     {
         HWND input = GetDlgItem(Listener.main, ID_INPUT);
-        std::wstring wide(line.begin(), line.end());
+        std::wstring wide(line.size(), L'\0');
+        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), &wide[0], (int)wide.size()));
         DWORD_PTR result;
         SendMessageTimeoutW(input, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 5000, &result);
         PostMessageW(input, WM_KEYDOWN, VK_RETURN, 1);
@@ -337,6 +338,27 @@ TEST_F(ListenerLisp, PackageAndDefinitionsCarryOver)
     EXPECT_EQ("CL-USER> (kt::twice 5)\r\n=> 10\r\n", Evaluate("(kt::twice 5)", "=> 10\r\n"));
 }
 
+// Characters outside the ANSI code page show as the Lisp printed them, and
+// reach the Lisp as typed on the input line; a megabyte of such output shows
+// its last lines unchanged.
+TEST_F(ListenerLisp, EveryCharacterShowsAndArrives)
+{
+    EXPECT_EQ("CL-USER> (princ (code-char 955))\r\n\xce\xbb\r\n=> ", Evaluate("(princ (code-char 955))", "=> "));
+    size_t from = Transcript(Listener).size();
+    TypeLine("(list (char-code (char \"\xce\xbb\" 0)) \"\xd0\x96\xe6\xbc\xa2\xf0\x9f\x98\x80\")");
+    EXPECT_EQ("CL-USER> (list (char-code (char \"\xce\xbb\" 0)) \"\xd0\x96\xe6\xbc\xa2\xf0\x9f\x98\x80\")\r\n"
+              "=> (955 \"\xd0\x96\xe6\xbc\xa2\xf0\x9f\x98\x80\")\r\n",
+              Shown(from, "=> (955 \"\xd0\x96\xe6\xbc\xa2\xf0\x9f\x98\x80\")\r\n"));
+    const std::string last = "line 39999 \xce\xbb\xd0\x96\xe6\xbc\xa2\r\n=> NIL\r\n";
+    // The editor's text is ANSI: the Lisp makes the characters.
+    std::string shown = Evaluate("(let ((s (map 'string #'code-char '(955 1046 28450)))) "
+                                 "(dotimes (i 40000) (format t \"line ~d ~a~%\" i s)))",
+                                 last, 60000);
+    EXPECT_EQ(last, shown.substr(shown.size() - std::min(shown.size(), last.size())));
+    std::string transcript = Transcript(Listener);
+    EXPECT_NE(std::string::npos, transcript.find("line 39998 \xce\xbb\xd0\x96\xe6\xbc\xa2\r\nline 39999"));
+}
+
 // Every character of a 31000-character selection, quotes, backslashes,
 // line breaks and bytes above 127 included, arrives in the Lisp as the
 // character the ANSI code page means by it.
@@ -420,6 +442,38 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
     EXPECT_LT(listenerMemoryAfter, (memoryWhenFull ? memoryWhenFull : listenerMemory) + (2u << 20))
         << "working set grew by more than 2 MiB";
     EXPECT_LT(editorMemoryAfter, editorMemory + (2u << 20)) << "the editor's working set grew by more than 2 MiB";
+}
+
+// A listener with a wrong secret is refused: it says so once, whatever the
+// number of attempts, and the Lisp goes on serving the one that knows it.
+TEST(ListenerRefused, AWrongSecretIsSaidOnceAndTheLispServesOn)
+{
+    const char *port = getenv("KESTRALUNE_TEST_PORT");
+    ASSERT_TRUE(port && getenv("KESTRALUNE_TEST_SECRET")) << "run through tests/listener/with_swank.sh";
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    std::string wrong = std::string(folder) + "kestralune-wrong-secret";
+    FILE *file = fopen(wrong.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    fputs("not the secret\n", file);
+    fclose(file);
+    Program refused = StartListener(std::string("-port ") + port + " -secret \"" + wrong + "\"");
+    ASSERT_NE(nullptr, refused.main);
+    EXPECT_TRUE(WaitForTranscript(refused, "refused the connection", 30000)) << Transcript(refused);
+    PumpFor(8000);  // several attempts
+    std::string transcript = Transcript(refused);
+    size_t first = transcript.find("refused the connection");
+    EXPECT_EQ(std::string::npos, transcript.find("refused the connection", first + 1)) << transcript;
+    EXPECT_LT(transcript.size(), 400u) << transcript;
+    EXPECT_TRUE(WaitForCaption(refused, "KESTRALUNE - ", 1000));
+    EXPECT_EQ(std::string::npos, Caption(refused).find("connected to")) << Caption(refused);
+    EXPECT_EQ(0u, StopListener(refused));
+    DeleteFileA(wrong.c_str());
+
+    Program knows = StartListener(std::string("-port ") + port + SecretOption());
+    ASSERT_NE(nullptr, knows.main);
+    EXPECT_TRUE(WaitForCaption(knows, "KESTRALUNE - connected to ", 30000)) << Transcript(knows);
+    EXPECT_EQ(0u, StopListener(knows));
 }
 
 // -lisp starts the Lisp (a Linux program Wine starts by its Unix path),

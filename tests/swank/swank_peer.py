@@ -11,6 +11,10 @@ swank_peer.py PORT interrupt     starts (loop), interrupts it, leaves the
                                  debugger, then prints the value of (+ 1 2)
 swank_peer.py PORT hold          starts (loop), prints "running", then
                                  "closed" once the server ends the connection
+swank_peer.py PORT watch SECONDS has Swank send it all the Lisp's output (as
+                                 the listener does), prints "watching", then
+                                 for SECONDS prints the output of any thread
+                                 that reaches it
 swank_peer.py PORT refused HOW   sends a first frame HOW (request: a request,
                                  wrong: a wrong secret, garbage: bytes that are
                                  no frame, silent: nothing), then a request;
@@ -116,6 +120,20 @@ def main():
         print("\n".join(evaluate(peer, arguments[2], 1)))
     elif action == "refused":
         print(refused(peer, arguments[2]))
+    elif action == "watch":
+        peer.rex("(cl:setf swank::*globally-redirect-io* t)", 1)
+        peer.wait_for("(:return", " 1)")
+        peer.rex("(swank-repl:create-repl nil)", 2)
+        peer.wait_for("(:return", " 2)")
+        print("watching", flush=True)
+        peer.sock.settimeout(float(arguments[2]))
+        try:
+            while True:
+                message = peer.receive()
+                if message.startswith("(:write-string"):
+                    print(message, flush=True)
+        except socket.timeout:
+            pass
     elif action == "interrupt":
         # Interrupted before it is under way, a request dies without an
         # answer: wait for the output the evaluation writes first, which

@@ -94,6 +94,15 @@ expect "a client sending a wrong secret is refused" refused "$(stranger "$port" 
 expect "a client sending bytes that are no frame is refused" refused "$(stranger "$port" refused garbage)"
 expect "the home folder's .slime-secret is not the secret" refused \
     "$(stranger --secret "$home/.slime-secret" "$port" refused request)"
+# Once Swank sends all the Lisp's output to a client (the listener has it
+# so), what the server says of a refused client still goes to its log only.
+peer "$port" watch 3 >"$work/watch" 2>&1 &
+watch_pid=$!
+STARTED_PIDS+=("$watch_pid")
+for _ in $(seq 200); do grep -q watching "$work/watch" && break; sleep 0.05; done
+stranger "$port" refused wrong >/dev/null
+wait "$watch_pid"
+expect "a refusal is not sent to the client that has the Lisp's output" watching "$(cat "$work/watch")"
 kill -0 "$SWANK_PID" 2>/dev/null
 expect "the Lisp lives on after the refusals" 0 $?
 expect "...and serves a client with the secret" served "$(peer "$port" refused request)"
