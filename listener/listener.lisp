@@ -40,9 +40,18 @@ characters. A value that cannot be printed is named as such."
               (ignore-errors (prin1-to-string (type-of value)))
               (ignore-errors (swank::safe-condition-message condition))))))
 
+(defun finish-user-output ()
+  "Sends what the evaluation wrote before its values. The newest Swank's
+FINISH-OUTPUT only asks its flushing thread; its REALLY-FINISH-OUTPUT
+waits until the listener has the text."
+  (let ((really (find-symbol "REALLY-FINISH-OUTPUT" :swank/backend)))
+    (if (and really (fboundp really))
+        (funcall really *standard-output*)
+        (finish-output *standard-output*))))
+
 (defun send-values (values)
   "Swank's REPL calls this with the values of each evaluation."
-  (finish-output *standard-output*)
+  (finish-user-output)
   (if (null values)
       (swank::send-to-emacs (list :write-string (format nil "; No values~%") :repl-result))
       (dolist (value values)

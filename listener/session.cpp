@@ -203,7 +203,8 @@ void OnHelper(Session &s, const Request &, bool ok, const Sexp *value, SessionOu
 {
     if (!ok)
         return Refuse(s, "The Lisp did not take Swank's REPL or the listener's helper", value, out);
-    SendRequest(s, "(swank-repl:create-repl nil :coding-system \"utf-8-unix\")", SystemPackage, "t",
+    // Without :coding-system: the newest Swank takes none (its REPL speaks UTF-8), older ones default it.
+    SendRequest(s, "(swank-repl:create-repl nil)", SystemPackage, "t",
                 Answer(OnRepl), out);
 }
 

@@ -184,7 +184,7 @@ TEST(Session, ConnectingAsksTheLispLoadsTheHelperMakesTheReplThenRunsWhatWaited)
 
     out = SessionOutput();
     SessionMessage(s, HelperLoaded, out);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank-repl:create-repl nil :coding-system \"utf-8-unix\") "
+    EXPECT_EQ(Messages{"(:emacs-rex (swank-repl:create-repl nil) "
                        "\"COMMON-LISP-USER\" t 3)"},
               out.messages);
     EXPECT_FALSE(s.ready);

@@ -362,7 +362,7 @@ bool GreetListener(FakeSwank &swank, const char *secret, std::string *why)
         {"(:emacs-rex (swank:connection-info) \"COMMON-LISP-USER\" t ",
          "(:pid 123 :lisp-implementation (:type \"FAKE\" :version \"1.0\"))"},
         {"(:emacs-rex (cl:progn (swank:swank-require ", "t"},
-        {"(:emacs-rex (swank-repl:create-repl nil :coding-system \"utf-8-unix\") \"COMMON-LISP-USER\" t ",
+        {"(:emacs-rex (swank-repl:create-repl nil) \"COMMON-LISP-USER\" t ",
          "(\"COMMON-LISP-USER\" \"CL-USER\")"},
     };
     long id = 0;
