@@ -444,6 +444,35 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
     EXPECT_LT(editorMemoryAfter, editorMemory + (2u << 20)) << "the editor's working set grew by more than 2 MiB";
 }
 
+// Stack exhaustion. ECL signals it (EXT:STACK-OVERFLOW) and its debugger
+// opens. SBCL 2.2.9 dies of it inside Swank's REPL thread (the runtime
+// reports "Control stack exhausted, fault" and ends, even under a
+// HANDLER-CASE that catches it in a thread of its own): there the listener
+// says what did not finish, and once the Lisp serves again it connects and
+// says that the Lisp was started again. Run last: SBCL must be started again.
+TEST_F(ListenerLisp, AStackExhaustion)
+{
+    Evaluate("(defun deeper () (1+ (deeper)))", "=> DEEPER\r\n");
+    size_t from = Transcript(Listener).size();
+    ShowText("(deeper)", 0, 8);
+    EvalCommand();
+    if (OnEcl()) {
+        HWND debugger = Debugger("KESTRALUNE Debugger", 30000);
+        ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+        EXPECT_NE("(not shown)", Shown(from, "[Condition of type EXT:STACK-OVERFLOW]").substr(0, 11));
+        DebuggerKey(debugger, VK_ESCAPE);
+        EXPECT_TRUE(DebuggerHidden(debugger));
+        EXPECT_NE(std::string::npos, Evaluate("(+ 3 4)", "=> 7\r\n").find("=> 7\r\n"));
+        return;
+    }
+    printf("SBCL: a stack exhaustion in Swank's REPL thread ends this SBCL; the listener's side is checked\n");
+    EXPECT_NE("(not shown)", Shown(from, "; Did not finish: (deeper)\r\n", 30000).substr(0, 11));
+    ASSERT_TRUE(LispRequest("start")) << "the Lisp did not serve again";
+    EXPECT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to SBCL ", 30000)) << Caption(Listener);
+    EXPECT_NE("(not shown)", Shown(from, "; The Lisp was started again (process ").substr(0, 11));
+    EXPECT_NE(std::string::npos, Evaluate("(+ 3 4)", "=> 7\r\n").find("=> 7\r\n"));
+}
+
 // A listener with a wrong secret is refused: it says so once, whatever the
 // number of attempts, and the Lisp goes on serving the one that knows it.
 TEST(ListenerRefused, AWrongSecretIsSaidOnceAndTheLispServesOn)
