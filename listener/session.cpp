@@ -216,6 +216,12 @@ void OnConnectionInfo(Session &s, const Request &, bool ok, const Sexp *value, S
     if (!IsString(type))
         return Refuse(s, "The Lisp did not say what it is", ok ? nullptr : value, out);
     s.lispName = VisibleText(type->text + (IsString(version) ? " " + version->text : std::string()));
+    // Without threads (communication style nil, as CLISP runs it) Swank reads
+    // no message while it evaluates.
+    const Sexp *style = Property(value, ":style");
+    if (style && IsAtom(*style, "nil"))
+        Line(s, out, "; This Lisp runs Swank without threads: Interrupt cannot stop an evaluation, and "
+                     "its debugger may answer late.");
     const Sexp *pid = Property(value, ":pid");
     s.lispPid = pid && pid->kind == Sexp::Atom ? strtol(pid->text.c_str(), nullptr, 10) : 0;
     out.captionChanged = true;

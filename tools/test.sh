@@ -29,10 +29,11 @@ configure_and_build "$build/host" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
 configure_and_build "$build/win64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" || exit 1
 configure_and_build "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || exit 1
 
-echo "== Wine prefixes, SBCL core with Swank"
+echo "== Wine prefixes, SBCL core with Swank, Swank compiled by ECL"
 make_prefix "$build/wine/null" null
 make_prefix "$build/wine/x11" x11
 swank_core "$build" || exit 1
+swank_ecl "$build" || exit 1
 export QUILLON_SWANK_CORE=$SWANK_CORE
 start_wineserver "$build/wine/null"
 start_xvfb

@@ -200,6 +200,27 @@ TEST(Session, ConnectingAsksTheLispLoadsTheHelperMakesTheReplThenRunsWhatWaited)
     EXPECT_EQ(1u, s.requests.size());
 }
 
+// A Lisp that runs Swank without threads (CLISP) cannot be interrupted, and
+// its debugger answers late: the user is told at once.
+TEST(Session, ALispWithoutThreadsIsSaidToBeOne)
+{
+    for (const char *style : {":spawn", "nil"}) {
+        Session s;
+        SessionOutput out;
+        SessionConnected(s, "", out);
+        std::string info = ConnectionInfo(7);
+        info.replace(info.find(":style :spawn"), 13, std::string(":style ") + style);
+        out = SessionOutput();
+        SessionMessage(s, info, out);
+        EXPECT_EQ(std::string(style) == "nil" ? "; This Lisp runs Swank without threads: Interrupt cannot stop an "
+                                                "evaluation, and its debugger may answer late.\n"
+                                              : "",
+                  out.transcript)
+            << style;
+        EXPECT_EQ(1u, out.messages.size()) << "the helper is loaded all the same";
+    }
+}
+
 TEST(Session, ARefusalAtAnyStepOfConnectingClosesTheConnection)
 {
     struct Case {
