@@ -110,7 +110,9 @@ protected:
     }
     // Sends a ping and reads up to its pong: what the listener sent before
     // it, one message a line, "" when nothing. Whatever was sent to the
-    // listener before the ping has been handled by then.
+    // listener before the ping has been handled by then, and shown: the
+    // listener answers a message to its window only once it is back in its
+    // message loop.
     std::string UntilPong()
     {
         static int tags = 100;
@@ -123,9 +125,13 @@ protected:
             if (got.empty())
                 return before + "(no pong)";
             if (got == pong)
-                return before;
+                break;
             before += got.substr(0, 300) + "\n";
         }
+        DWORD_PTR result;
+        if (!SendMessageTimeoutW(listener.main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result))
+            before += "(the window did not answer)";
+        return before;
     }
     FakeSwank swank;
     Program listener;
@@ -237,7 +243,10 @@ TEST_F(ListenerFaults, LongTextWithQuotesBackslashesAndHighBytesReachesTheWireUn
     // The echo shows the same characters, and says how many there are.
     EXPECT_TRUE(WaitForTranscript(listener, "CL-USER> (list \"q\\\"b\\\\\xc3\xa9\xc3\xbf\xe2\x82\xac\xc2\xa0|;#\r\n"))
         << Transcript(listener).substr(0, 300);
-    EXPECT_TRUE(WaitForTranscript(listener, "; ... (31000 characters in all)")) << Transcript(listener).substr(0, 300);
+    std::string transcript = Transcript(listener);
+    size_t count = transcript.find("; ... (");
+    ASSERT_NE(std::string::npos, count) << transcript.substr(0, 300);
+    EXPECT_EQ("; ... (31000 characters in all)", transcript.substr(count, 31));
 }
 
 TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
@@ -277,7 +286,8 @@ TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
                  c.lines - 1);
         ASSERT_TRUE(WaitForTranscript(listener, line, 60000)) << c.what << "\n" << Transcript(listener).substr(0, 200);
         std::string transcript = Transcript(listener);
-        EXPECT_LE(transcript.size(), 100000u) << c.what;
+        // The listener keeps 100000 characters; their line breaks become CR LF.
+        EXPECT_LE(transcript.size(), 100000u + 100000u / 50) << c.what;
         EXPECT_GE(transcript.size(), 50000u) << c.what;
         // What is kept starts at a line start and runs without a gap to the end.
         size_t first = transcript.find("output line ");
@@ -390,7 +400,11 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
     std::string lines;
     for (int i = 0; lines.size() < 1000000; i++)
         lines += "line " + Number(i) + " of a long message .......................................\n";
-    const std::string oneLine(1000000, 'm');
+    // As in "The value 1234... is not of type LIST" for a large integer.
+    std::string digits = "The value ";
+    for (int i = 0; i < 100000; i++)
+        digits += (char)('0' + (i * 7 + 3) % 10);
+    digits += " is not of type LIST";
     struct {
         const char *what;
         std::string thread, message, rest;  // rest: RESTARTS FRAMES CONTINUATIONS
@@ -423,8 +437,8 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
          "; Debugger, level 1: a^@b^[[1m \xce\xbb\r\n"},
         {"a megabyte of message in lines", "7", lines, "((\"ABORT\" \"a\")) ((0 \"f\")) nil", {"0: [ABORT] a"},
          {"0: f"}, "; Debugger, level 1: line 0 of a long message"},
-        {"a megabyte of message on one line", "7", oneLine, "((\"ABORT\" \"a\")) ((0 \"f\")) nil", {"0: [ABORT] a"},
-         {"0: f"}, "; Debugger, level 1: mmmmmmmmmm"},
+        {"a message with a word of 100000 characters", "7", digits, "((\"ABORT\" \"a\")) ((0 \"f\")) nil",
+         {"0: [ABORT] a"}, {"0: f"}, "; Debugger, level 1: The value 3074185296"},
     };
     Connect();
     long id = Begin("(fails)", "(fails)");
@@ -435,10 +449,11 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
         ASSERT_TRUE(SendPayload(swank, "(:debug " + c.thread + " 1 (" + LispString(c.message) +
                                            " \"   [Condition of type T]\" nil) " + c.rest + ")"));
         ASSERT_TRUE(SendPayload(swank, "(:debug-activate " + c.thread + " 1 nil)"));
-        HWND debugger = DebuggerWindowOf(listener, 60000);
+        HWND debugger = DebuggerWindowOf(listener, 10000);
         ASSERT_NE(nullptr, debugger) << c.what;
         EXPECT_EQ("", UntilPong()) << c.what;
-        printf("%s: shown in %lu ms\n", c.what, (unsigned long)(GetTickCount() - start));
+        // A long message does not hold the listener up.
+        EXPECT_LT(GetTickCount() - start, 5000u) << c.what;
         EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger)) << c.what;
         EXPECT_EQ(c.restarts, DebuggerRestarts(debugger)) << c.what;
         EXPECT_EQ(c.frames, DebuggerFrames(debugger)) << c.what;
@@ -569,26 +584,44 @@ TEST_F(ListenerFaults, AnswersMeetOnlyTheRequestTheyBelongTo)
     }
 }
 
-// A request over the 16 MB a frame can carry would never be answered: the
-// text is refused whole, before any of its forms goes, and the next runs.
-TEST_F(ListenerFaults, AFormTooLongForOneFrameIsRefused)
+// A request over the 16 MB a frame can carry would never be answered: it is
+// never sent, the user is told, and the next text runs. Under Wine no text
+// of that size can be typed in (the input line of another process takes
+// about a million characters), so the request is made too long by the
+// package it is read in: a package name the Lisp announces, 50 bytes short
+// of the largest frame.
+TEST_F(ListenerFaults, ARequestTooLongForOneFrameIsNeverSent)
 {
+    const std::string huge = "(:new-package " + LispString(std::string(MaxFramePayload - 50, 'P')) + " \"CL-USER\")";
+    const std::string usual = "(:new-package \"COMMON-LISP-USER\" \"CL-USER\")";
+    const char refused[] = "; Not evaluated: a form is too long for one message to the Lisp (";
     Connect();
-    // 5,600,000 characters of three bytes each in UTF-8: 16.8 MB on the wire.
-    std::string big = "(small) (big \"";
-    for (int i = 0; i < 5600000; i++)
-        big += "\xe2\x82\xac";
-    big += "\")";
-    DWORD start = GetTickCount();
-    ASSERT_TRUE(EnterInput(listener, big));
-    EXPECT_TRUE(WaitForTranscript(listener, "; Not evaluated: a form is too long for one message to the Lisp (16800008 "
-                                            "bytes): (small) (big \"\xe2\x82\xac",
-                                  60000))
-        << Transcript(listener).substr(0, 400);
-    printf("refused in %lu ms\n", (unsigned long)(GetTickCount() - start));
+
+    // Typed while the package is that long: the text is refused whole.
+    size_t from = Transcript(listener).size();
+    ASSERT_TRUE(SendPayload(swank, huge));
+    EXPECT_EQ("", UntilPong());
+    ASSERT_TRUE(EnterInput(listener, "(one) (two)"));
+    EXPECT_TRUE(WaitForTranscript(listener, std::string(refused) + "5 bytes): (one) (two)\r\n", 10000, from))
+        << Transcript(listener).substr(from);
     EXPECT_EQ("", UntilPong()) << "not a form of the text was sent";
-    ASSERT_TRUE(EnterInput(listener, "(next)"));
-    EXPECT_EQ(ListenerEvalRequest("(next)", 4), ReadRequest(swank));
+    ASSERT_TRUE(SendPayload(swank, usual));
+    EXPECT_EQ(4, Begin("(next)", "(next)"));
+    ASSERT_TRUE(SendPayload(swank, Returned(4)));
+
+    // The package grows while a text runs: its next form is not sent, the
+    // text ends there, and the next text runs once the package is usual again.
+    from = Transcript(listener).size();
+    EXPECT_EQ(5, Begin("(grow) (then)", "(grow)"));
+    ASSERT_TRUE(SendPayload(swank, huge));
+    ASSERT_TRUE(SendPayload(swank, Returned(5)));
+    EXPECT_EQ("", UntilPong()) << "(then) is not sent";
+    EXPECT_TRUE(WaitForTranscript(listener, "CL-USER> (grow) (then)\r\n" + std::string(refused) + "6 bytes).\r\n",
+                                  10000, from))
+        << Transcript(listener).substr(from);
+    ASSERT_TRUE(SendPayload(swank, usual));
+    ASSERT_TRUE(EnterInput(listener, "(after)"));
+    EXPECT_EQ(ListenerEvalRequest("(after)", 6), ReadRequest(swank));
     EXPECT_EQ(ConnectedCaption, Caption(listener));
 }
 
@@ -671,33 +704,25 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
         ClosePeer(swank);
     }
     DeleteFileA(file.c_str());
+
+    // A secret file that cannot be read: nothing is sent, and the user is
+    // told once, not again at each attempt to connect that follows.
+    EXPECT_EQ(0u, StopListener(listener));
+    CloseSwank(swank);
+    ASSERT_TRUE(ListenSwank(swank));
+    Start(" -secret \"" + file + "\"");
+    for (int attempt = 0; attempt < 3; attempt++) {
+        ASSERT_TRUE(AcceptSwank(swank, 20000)) << "attempt " << attempt;
+        EXPECT_EQ("", ReadRequest(swank, 5000)) << "attempt " << attempt << ": closed without a byte";
+        ClosePeer(swank);
+    }
+    ASSERT_TRUE(ListenerAnswers(listener));
+    std::string transcript = Transcript(listener), told = "; The secret file " + file + " cannot be read.\r\n";
+    size_t first = transcript.find(told);
+    EXPECT_NE(std::string::npos, first) << transcript;
+    EXPECT_EQ(std::string::npos, transcript.find(told, first + 1)) << transcript;
+    EXPECT_TRUE(WaitForCaption(listener, NotConnectedCaption)) << Caption(listener);
     RemoveDirectoryA(folder.c_str());
 }
 
-}  // namespace
-
-namespace {
-TEST_F(ListenerFaults, ScratchExperiment)
-{
-    Connect();
-    long id2 = Begin("(out)", "(out)");
-    for (size_t size : {30000u, 100000u, 300000u, 1000000u}) {
-        DWORD start = GetTickCount();
-        SendPayload(swank, "(:write-string \"" + std::string(size, 'm') + "\")");
-        SendPayload(swank, "(:write-string \"after\n\")");
-        bool shown = WaitForTranscript(listener, "mmmmafter\r\n", 120000, 0);
-        printf("one line of %u: shown %d in %lu ms\n", (unsigned)size, shown, (unsigned long)(GetTickCount() - start));
-        ListenerCommand(listener, IDM_CLEARTRANSCRIPT);
-        PumpFor(300);
-    }
-    SendPayload(swank, Returned(id2));
-    for (size_t size : {1000000u, 2000000u, 4000000u}) {
-        HWND edit = CreateWindowExW(0, L"Edit", NULL, WS_POPUP | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 0, 0, 300, 30, NULL, NULL, NULL, NULL);
-        std::wstring text(size, L'a');
-        DWORD start = GetTickCount();
-        LRESULT r = SendMessageW(edit, WM_SETTEXT, 0, (LPARAM)text.c_str());
-        printf("own edit %u: %ld in %lu ms, length %d\n", (unsigned)size, (long)r, (unsigned long)(GetTickCount() - start), GetWindowTextLengthW(edit));
-        DestroyWindow(edit);
-    }
-}
 }  // namespace
