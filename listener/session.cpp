@@ -75,7 +75,10 @@ std::string Echo(const std::string &text)
     std::string echo = text.substr(0, CharacterStart(text, cut));
     if (echo.empty() || echo.back() != '\n')
         echo += '\n';
-    return echo + "; ... (" + std::to_string(text.size()) + " characters in all)";
+    size_t characters = 0;
+    for (char c : text)
+        characters += ((unsigned char)c & 0xC0) != 0x80;
+    return echo + "; ... (" + std::to_string(characters) + " characters in all)";
 }
 
 // The request that evaluates one form, as it goes on the wire.

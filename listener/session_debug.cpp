@@ -14,12 +14,29 @@ const long FramesAtATime = 20;
 // 64K characters, and an Edit control takes seconds to lay out so long a line.
 const size_t MessageLimit = 8192;
 
+// Lines longer than this are broken for the window: the Edit control's
+// word wrap takes seconds over one long word (a number of many digits).
+const size_t LongestLine = 160;
+
 std::string ShownMessage(const std::string &message)
 {
-    if (message.size() <= MessageLimit)
-        return message;
-    return message.substr(0, CharacterStart(message, MessageLimit)) + " ...\n[cut: the message is longer than " +
-           std::to_string(MessageLimit) + " characters]";
+    std::string shown = message;
+    if (shown.size() > MessageLimit)
+        shown = shown.substr(0, CharacterStart(shown, MessageLimit)) + " ...\n[cut: the message is longer than " +
+                std::to_string(MessageLimit) + " characters]";
+    std::string broken;
+    size_t column = 0;
+    for (size_t i = 0; i < shown.size(); i++) {
+        char c = shown[i];
+        bool starts = ((unsigned char)c & 0xC0) != 0x80;  // a character begins here
+        if (starts && column == LongestLine && c != '\n') {
+            broken += '\n';
+            column = 0;
+        }
+        broken += c;
+        column = c == '\n' ? 0 : column + starts;
+    }
+    return broken;
 }
 
 long Number(const Sexp *e)

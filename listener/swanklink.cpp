@@ -61,21 +61,28 @@ static void Queue(const std::string &payload, SessionOutput &out)
         out.transcript += "; A request was too long for one message to the Lisp and was not sent.\n";
 }
 
-static void Lose(const std::string &why, SessionOutput &out)
+// A connection that could not become one with a Lisp: said once for each
+// reason, and the next attempt waits longer.
+static void Refused(const std::string &why, SessionOutput &out)
 {
-    bool refused = Lisp.connected && !Lisp.ready;
-    CloseConnection();
-    SessionLost(Lisp, why, out);
-    if (!refused) {
-        PauseS = 1;
-        LastRefusal.clear();
-        return;
-    }
     PauseS = std::min(PauseS * 2, LongestPauseS);
     if (why != LastRefusal)
         out.transcript += "; The Lisp at " + Where.host + ":" + std::to_string(Where.port) +
                           " refused the connection (" + why + "); trying again every few seconds.\n";
     LastRefusal = why;
+}
+
+static void Lose(const std::string &why, SessionOutput &out)
+{
+    bool refused = Lisp.connected && !Lisp.ready;
+    CloseConnection();
+    SessionLost(Lisp, why, out);
+    if (refused) {
+        Refused(why, out);
+        return;
+    }
+    PauseS = 1;
+    LastRefusal.clear();
 }
 
 void Transmit(SessionOutput &out)
@@ -112,8 +119,8 @@ static void Connected(SessionOutput &out)
     if (!Where.secretFile.empty()) {
         std::string secret;
         if (!ReadSecret(&secret)) {
-            out.transcript += "; The secret file " + Where.secretFile + " cannot be read.\n";
             CloseConnection();
+            Refused("the secret file " + Where.secretFile + " cannot be read", out);
             return;
         }
         Queue(secret, out);

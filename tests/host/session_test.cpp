@@ -540,6 +540,31 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
     EXPECT_TRUE(lisp.s.debugger.empty());
 }
 
+// A condition's message is shown cut at 8192 bytes, and its long lines (a
+// number of many digits) broken, which an Edit control takes seconds to wrap.
+TEST(Session, ALongConditionMessageIsShownCutAndBroken)
+{
+    Conversation lisp;
+    lisp.Submit("(f)");
+    lisp.Receive("(:debug 4 1 (\"The value " + std::string(20000, '7') + " is not of type LIST\" \"t\" nil) nil nil nil)");
+    ASSERT_NE(nullptr, SessionDebugLevel(lisp.s));
+    const std::string &shown = SessionDebugLevel(lisp.s)->message;
+    EXPECT_LT(shown.size(), 8400u);
+    EXPECT_EQ(0u, shown.find("The value 777"));
+    EXPECT_NE(std::string::npos, shown.find(" ...\n[cut: the message is longer than 8192 characters]"));
+    size_t longest = 0, start = 0;
+    for (size_t end; (end = shown.find('\n', start)) != std::string::npos; start = end + 1)
+        longest = std::max(longest, end - start);
+    EXPECT_EQ(160u, std::max(longest, shown.size() - start));
+    EXPECT_EQ(std::string(8192 - 10, '7'), [&] {
+        std::string digits;
+        for (char c : shown)
+            if (c == '7')
+                digits += c;
+        return digits;
+    }()) << "only line breaks were added";
+}
+
 TEST(Session, MalformedDebuggerMessagesOpenNothing)
 {
     const char *bad[] = {
@@ -884,8 +909,9 @@ TEST(Session, ALongTextIsEchoedShortened)
         {std::string(EchoLimit, '1'), std::string(EchoLimit, '1') + "\n"},
         {std::string(EchoLimit + 1, '1'),
          std::string(EchoLimit, '1') + "\n; ... (" + std::to_string(EchoLimit + 1) + " characters in all)\n"},
-        // "a" then 1000 two-byte characters: byte EchoLimit is inside the last.
-        {"a" + Repeat("\xc3\xa9", 1000), "a" + Repeat("\xc3\xa9", 999) + "\n; ... (2001 characters in all)\n"},
+        // "a" then 1000 two-byte characters: byte EchoLimit is inside the
+        // last; the text is 1001 characters long, in 2001 bytes.
+        {"a" + Repeat("\xc3\xa9", 1000), "a" + Repeat("\xc3\xa9", 999) + "\n; ... (1001 characters in all)\n"},
     };
     long id = 4;
     for (const Case &c : cases) {

@@ -409,7 +409,8 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
         const char *what;
         std::string thread, message, rest;  // rest: RESTARTS FRAMES CONTINUATIONS
         Texts restarts, frames;
-        std::string shown;  // the transcript's line
+        std::string shown;      // the transcript's line
+        std::string condition;  // how the condition's text begins
     } cases[] = {
         {"a whole level",
          "7",
@@ -418,27 +419,32 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
          "((0 \"(/ 1 0)\") (1 \"(EVAL (/ 1 0))\")) (4)",
          {"0: [RETRY] Retry the evaluation.", "1: [ABORT] Return to top level."},
          {"0: (/ 1 0)", "1: (EVAL (/ 1 0))"},
-         "; Debugger, level 1: Division by zero\r\n"},
-        {"no restarts, no frames", "8", "bare", "nil nil nil", {}, {}, "; Debugger, level 1: bare\r\n"},
-        {"restarts and frames not lists", "8", "odd", "\"restarts\" 42", {}, {}, "; Debugger, level 1: odd\r\n"},
+         "; Debugger, level 1: Division by zero\r\n",
+         "Division by zero\r\n   [Condition of type T]"},
+        {"no restarts, no frames", "8", "bare", "nil nil nil", {}, {}, "; Debugger, level 1: bare\r\n",
+         "bare\r\n"},
+        {"restarts and frames not lists", "8", "odd", "\"restarts\" 42", {}, {}, "; Debugger, level 1: odd\r\n",
+         "odd\r\n"},
         {"odd items among good ones",
          "12",
          "odd items",
          "((1 2) (\"ABORT\") (\"X\" \"y\" \"extra\") \"z\" nil) ((a b) (0) (3 \"three\") 5 nil) nil",
          {"0: [X] y"},
          {"3: three"},
-         "; Debugger, level 1: odd items\r\n"},
+         "; Debugger, level 1: odd items\r\n",
+         "odd items\r\n"},
         {"control characters and characters outside the code page",
          "7",
          std::string("a\0b\x1b[1m \xce\xbb\n\xe2\x9c\x93", 14),
          "((\"AB\x01\" \"Zur\xc3\xbc" "ck \xce\xbb \xf0\x9f\x98\x80\")) ((0 \"(f #\\\\\x07)\")) nil",
          {"0: [AB^A] Zur\xc3\xbc" "ck \xce\xbb \xf0\x9f\x98\x80"},
          {"0: (f #\\^G)"},
-         "; Debugger, level 1: a^@b^[[1m \xce\xbb\r\n"},
+         "; Debugger, level 1: a^@b^[[1m \xce\xbb\r\n",
+         "a^@b^[[1m \xce\xbb\r\n\xe2\x9c\x93\r\n"},
         {"a megabyte of message in lines", "7", lines, "((\"ABORT\" \"a\")) ((0 \"f\")) nil", {"0: [ABORT] a"},
-         {"0: f"}, "; Debugger, level 1: line 0 of a long message"},
+         {"0: f"}, "; Debugger, level 1: line 0 of a long message", "line 0 of a long message ...."},
         {"a message with a word of 100000 characters", "7", digits, "((\"ABORT\" \"a\")) ((0 \"f\")) nil",
-         {"0: [ABORT] a"}, {"0: f"}, "; Debugger, level 1: The value 3074185296"},
+         {"0: [ABORT] a"}, {"0: f"}, "; Debugger, level 1: The value 3074185296", "The value 3074185296"},
     };
     Connect();
     long id = Begin("(fails)", "(fails)");
@@ -455,6 +461,7 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
         // A long message does not hold the listener up.
         EXPECT_LT(GetTickCount() - start, 5000u) << c.what;
         EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger)) << c.what;
+        EXPECT_EQ(c.condition, DebuggerCondition(debugger).substr(0, c.condition.size())) << c.what;
         EXPECT_EQ(c.restarts, DebuggerRestarts(debugger)) << c.what;
         EXPECT_EQ(c.frames, DebuggerFrames(debugger)) << c.what;
         EXPECT_TRUE(WaitForTranscript(listener, c.shown, 10000)) << c.what;
@@ -717,7 +724,7 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
         ClosePeer(swank);
     }
     ASSERT_TRUE(ListenerAnswers(listener));
-    std::string transcript = Transcript(listener), told = "; The secret file " + file + " cannot be read.\r\n";
+    std::string transcript = Transcript(listener), told = "refused the connection (the secret file " + file + " cannot be read)";
     size_t first = transcript.find(told);
     EXPECT_NE(std::string::npos, first) << transcript;
     EXPECT_EQ(std::string::npos, transcript.find(told, first + 1)) << transcript;

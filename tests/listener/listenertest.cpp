@@ -42,16 +42,21 @@ static std::wstring Wide(const std::string &text)
     return out;
 }
 
-std::string Transcript(const Program &listener)
+// The text of a control of another process, as UTF-8.
+static std::string ControlText(HWND control)
 {
-    HWND transcript = GetDlgItem(listener.main, ID_TRANSCRIPT);
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(transcript, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
-        return "(transcript not readable)";
+    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
+        return "(text not readable)";
     std::vector<wchar_t> text(length + 1);
     DWORD_PTR got = 0;
-    SendMessageTimeoutW(transcript, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
     return Utf8(text.data(), got < length ? got : length);
+}
+
+std::string Transcript(const Program &listener)
+{
+    return ControlText(GetDlgItem(listener.main, ID_TRANSCRIPT));
 }
 
 std::string Caption(const Program &listener)
@@ -141,6 +146,11 @@ std::vector<std::string> ListLines(HWND list)
         lines.push_back(Utf8(text.data(), got < length ? got : length));
     }
     return lines;
+}
+
+std::string DebuggerCondition(HWND debugger)
+{
+    return ControlText(GetDlgItem(debugger, ID_DEBUG_CONDITION));
 }
 
 std::vector<std::string> DebuggerRestarts(HWND debugger)

@@ -39,7 +39,9 @@ HWND DebuggerWindowOf(const Program &listener, DWORD ms = 10000);
 bool WaitForNoDebugger(const Program &listener, DWORD ms = 10000);
 // The lines of a list box of another process, as UTF-8.
 std::vector<std::string> ListLines(HWND list);
-// The debugger's restarts and backtrace lists.
+// The debugger's condition (UTF-8, CR LF line breaks), and its restarts
+// and backtrace lists.
+std::string DebuggerCondition(HWND debugger);
 std::vector<std::string> DebuggerRestarts(HWND debugger);
 std::vector<std::string> DebuggerFrames(HWND debugger);
 // A key typed in the debugger window, posted to its list that has the focus
