@@ -53,6 +53,17 @@ peek_until() {
     return 1
 }
 
+# peek_holding WHAT TEXT: peeks until PEEKED holds the text, for up to 10 s.
+peek_holding() {
+    local what=$1 text=$2
+    for _ in $(seq 100); do
+        peek "$what"
+        [[ "$PEEKED" == *"$text"* ]] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 expect_eq() {  # what, expected, actual
     if [ "$2" == "$3" ]; then
         echo "ok: $1"

@@ -47,11 +47,7 @@ squared: 144
 => NIL
 "
 expected=$(printf '%s' "$shown" | sed 's/$/\r/')
-for _ in $(seq 100); do
-    peek transcript
-    [[ "$PEEKED" == *"$expected"* ]] && break
-    sleep 0.1
-done
+peek_holding transcript "$expected"
 expect_eq "the listener shows the output and values" "yes" "$([[ "$PEEKED" == *"$expected"* ]] && echo yes)"
 expect_eq "no notice after the evaluation" "" "$(xdotool search --onlyvisible --name '^KESTRALUNE$')"
 screenshot e2e-listener
@@ -71,21 +67,13 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 expect_eq "the error opens the debugger window" "yes" "${debugger:+yes}"
-for _ in $(seq 100); do
-    peek transcript
-    [[ "$PEEKED" == *"[Condition of type TYPE-ERROR]"* ]] && break
-    sleep 0.1
-done
+peek_holding transcript "[Condition of type TYPE-ERROR]"
 expect_eq "the transcript keeps the error's first line and type" "yes" \
     "$([[ "$PEEKED" == *'; Debugger, level 1: The value'*'[Condition of type TYPE-ERROR]'* ]] && echo yes)"
 screenshot e2e-listener-debugger
 xdotool windowactivate --sync "$debugger" key Escape
 wait_gone '^KESTRALUNE Debugger'
-for _ in $(seq 100); do
-    peek transcript
-    [[ "$PEEKED" == *"; Evaluation aborted"* ]] && break
-    sleep 0.1
-done
+peek_holding transcript "; Evaluation aborted"
 expect_eq "Esc in the debugger aborts the evaluation" "yes" \
     "$([[ "$PEEKED" == *'; Restart '*'[*ABORT]'*'; Evaluation aborted'* ]] && echo yes)"
 screenshot e2e-listener-error

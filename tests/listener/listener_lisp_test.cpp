@@ -7,6 +7,7 @@
 // with KESTRALUNE_TEST_LISP=ecl) and passes its port and secret.
 #include "tests/listener/listenertest.h"
 #include "editor/editor.h"
+#include "listener/codepage.h"
 #include "listener/resource.h"
 #include "tests/evallink/linktest.h"
 #include "tests/support/wintest.h"
@@ -73,8 +74,7 @@ protected:
     static void TypeLine(const std::string &line)
     {
         HWND input = GetDlgItem(Listener.main, ID_INPUT);
-        std::wstring wide(line.size(), L'\0');
-        wide.resize(MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), &wide[0], (int)wide.size()));
+        std::wstring wide = Utf8ToWide(line);
         DWORD_PTR result;
         SendMessageTimeoutW(input, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 5000, &result);
         PostMessageW(input, WM_KEYDOWN, VK_RETURN, 1);

@@ -1,4 +1,5 @@
 #include "tests/listener/listenertest.h"
+#include "listener/codepage.h"
 #include "listener/resource.h"
 #include "tests/support/wintest.h"
 
@@ -22,26 +23,6 @@ DWORD StopListener(Program &listener)
     return listener.info.hProcess ? WaitForExit(listener) : STILL_ACTIVE;
 }
 
-static std::string Utf8(const wchar_t *text, size_t length)
-{
-    if (length == 0)
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, (int)length, NULL, 0, NULL, NULL);
-    std::string out(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, (int)length, &out[0], bytes, NULL, NULL);
-    return out;
-}
-
-static std::wstring Wide(const std::string &text)
-{
-    if (text.empty())
-        return std::wstring();
-    int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
-    std::wstring out(count, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count);
-    return out;
-}
-
 // The text of a control of another process, as UTF-8.
 static std::string ControlText(HWND control)
 {
@@ -51,7 +32,7 @@ static std::string ControlText(HWND control)
     std::vector<wchar_t> text(length + 1);
     DWORD_PTR got = 0;
     SendMessageTimeoutW(control, WM_GETTEXT, text.size(), (LPARAM)text.data(), SMTO_NORMAL, 5000, &got);
-    return Utf8(text.data(), got < length ? got : length);
+    return WideToUtf8(text.data(), got < length ? got : length);
 }
 
 std::string Transcript(const Program &listener)
@@ -95,7 +76,7 @@ void ListenerCommand(const Program &listener, int id)
 bool EnterInput(const Program &listener, const std::string &text)
 {
     HWND input = GetDlgItem(listener.main, ID_INPUT);
-    std::wstring wide = Wide(text);
+    std::wstring wide = Utf8ToWide(text);
     DWORD_PTR set = 0;
     if (!input || !SendMessageTimeoutW(input, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 60000, &set) || !set)
         return false;
@@ -143,7 +124,7 @@ std::vector<std::string> ListLines(HWND list)
         if (!SendMessageTimeoutW(list, LB_GETTEXT, i, (LPARAM)text.data(), SMTO_NORMAL, 5000, &got) ||
             (LRESULT)got == LB_ERR)
             got = 0;
-        lines.push_back(Utf8(text.data(), got < length ? got : length));
+        lines.push_back(WideToUtf8(text.data(), got < length ? got : length));
     }
     return lines;
 }
