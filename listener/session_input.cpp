@@ -34,13 +34,30 @@ void OnCompletions(Session &, const Request &r, bool ok, const Sexp *value, Sess
                 out.completions.push_back(m.text);
 }
 
+// The text on one line: the Lisp's printer breaks a long argument list
+// into lines, and the status line has one.
+std::string OneLine(const std::string &text)
+{
+    std::string line;
+    for (char c : text) {
+        bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (!blank)
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    if (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
 // (swank:operator-arglist ...) answers a string, or nil when none is known.
 void OnArglist(Session &, const Request &r, bool ok, const Sexp *value, SessionOutput &out)
 {
     out.arglistReady = true;
     out.arglistTag = r.tag;
     out.arglistName = r.text;
-    out.arglist = ok && IsString(value) ? VisibleText(value->text) : std::string();
+    out.arglist = ok && IsString(value) ? VisibleText(OneLine(value->text)) : std::string();
 }
 
 // A string, or (:error MESSAGE) when the Lisp knows no such symbol.

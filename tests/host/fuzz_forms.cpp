@@ -1,8 +1,10 @@
 // libFuzzer target over the listener's readers of text it is handed: the
-// split of an input into top-level forms and the history file's reader. The
-// first byte chooses which one gets the rest of the input.
+// split of an input into top-level forms, the history file's reader, and the
+// input area's rules at the caret. The first byte chooses which one gets the
+// rest of the input.
 #include "listener/forms.h"
 #include "listener/history.h"
+#include "listener/input_rules.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -75,12 +77,77 @@ static void CheckHistoryFile(const std::string &bytes)
         abort();
 }
 
+// The rules at a caret: what they give stays inside the text and fits it.
+static void CheckAtCaret(const std::u16string &text, size_t caret)
+{
+    IndentChange indent;
+    if (DecideInputIndent(text, caret, &indent) &&
+        (indent.lineStart > caret || indent.change == 0 || (indent.change < 0 && (size_t)-indent.change > indent.blanks) ||
+         indent.lineStart + indent.blanks > text.size()))
+        abort();
+    size_t start, end;
+    if (CompletionStart(text, caret, &start) && start >= caret)
+        abort();
+    if (SymbolAt(text, caret, &start, &end) && !(start <= caret && caret <= end && start < end && end <= text.size()))
+        abort();
+    FormAtCaret form;
+    if (FormAt(text, caret, &form)) {
+        if (form.op.empty() || form.argument < -1 || form.before.size() != (size_t)(form.argument > 0 ? form.argument : 0))
+            abort();
+        // The text as an argument list: a mark is only ever added.
+        std::string arglist = Utf16ToUtf8(text, 0, text.size());
+        std::string marked = MarkArgument(arglist, form.argument, form.before);
+        bool added = marked == arglist;
+        for (size_t open = marked.find("===> "); !added && open != std::string::npos;
+             open = marked.find("===> ", open + 1)) {
+            for (size_t close = marked.find(" <===", open + 5); !added && close != std::string::npos;
+                 close = marked.find(" <===", close + 1))
+                added = marked.substr(0, open) + marked.substr(open + 5, close - open - 5) + marked.substr(close + 5) ==
+                        arglist;
+        }
+        if (!added)
+            abort();
+    }
+}
+
+static void CheckInputRules(const std::string &bytes)
+{
+    std::u16string text = Utf8ToUtf16(bytes);
+    if (Utf8ToUtf16(Utf16ToUtf8(text, 0, text.size())) != text)
+        abort();
+    ScanCopy copy = MakeScanCopy(text);
+    if (copy.units.size() != copy.bytes.size() + 1 || copy.units.back() != text.size())
+        abort();
+    if (text.size() <= 200) {
+        for (size_t caret = 0; caret <= text.size(); caret++)
+            CheckAtCaret(text, caret);
+    } else {
+        for (size_t caret : {(size_t)0, text.size() / 2, text.size()})
+            CheckAtCaret(text, caret);
+    }
+    // Its words as the matches of a completion.
+    std::vector<std::string> words;
+    for (size_t at = 0; at < bytes.size() && words.size() < 100;) {
+        size_t end = bytes.find(' ', at);
+        end = end == std::string::npos ? bytes.size() : end;
+        words.push_back(bytes.substr(at, end - at));
+        at = end + 1;
+    }
+    std::string common = CommonPrefix(words);
+    for (const std::string &w : words)
+        if (w.compare(0, common.size(), common) != 0)
+            abort();
+    CompletionListing(words, 40);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
     std::string rest((const char *)data + 1, size - 1);
-    if (data[0] & 1)
+    if (data[0] & 2)
+        CheckInputRules(rest);
+    else if (data[0] & 1)
         CheckHistoryFile(rest);
     else
         CheckSplit(rest);

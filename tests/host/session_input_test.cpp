@@ -95,6 +95,11 @@ TEST(SessionInput, RequestsReadInTheReplsPackageAndLeaveARunningEvaluationAlone)
 TEST(SessionInput, AnOperatorWithoutAnArgumentListAnswersAnEmptyOne)
 {
     Connected c;
+    // A long list the Lisp's printer broke into lines comes as one line.
+    SessionOutput first;
+    ASSERT_TRUE(SessionArglist(c.s, "find", 8, first));
+    EXPECT_EQ("(find ITEM SEQUENCE &KEY (TEST '#'EQL) (START 0))",
+              c.Receive("(:return (:ok \"(find ITEM SEQUENCE &KEY (TEST '#'EQL)\n (START 0))\n\") 4)").arglist);
     const char *answers[] = {"(:return (:ok nil) 4)", "(:return (:abort \"x\") 4)"};
     for (const char *answer : answers) {
         SessionOutput out;

@@ -1,0 +1,638 @@
+// The listener's input area as the user types into it, against a real Lisp
+// (tests/listener/with_swank.sh starts SBCL and passes its port and secret):
+// several lines and complete forms, indentation, completion, argument lists,
+// descriptions, input the Lisp reads, and the history kept across runs in a
+// folder of the test's own (APPDATA). Then against a Swank the test plays,
+// whose answers come when the test says: an answer about an older text is
+// dropped.
+#include "tests/listener/listenertest.h"
+#include "listener/history.h"
+#include "listener/resource.h"
+#include "tests/support/wintest.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string out(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], bytes, NULL, NULL);
+    return out;
+}
+
+std::wstring Wide(const std::string &text)
+{
+    if (text.empty())
+        return std::wstring();
+    int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
+    std::wstring out(count, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count);
+    return out;
+}
+
+// A control's whole text, read from the other process.
+std::string ControlText(HWND control)
+{
+    DWORD_PTR length = 0, got = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
+        return "(not readable)";
+    std::wstring text(length + 1, L'\0');
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), (LPARAM)&text[0], SMTO_NORMAL, 5000, &got);
+    text.resize(got < length ? got : length);
+    return Utf8(text);
+}
+
+// The input area of a listener and what the user does there.
+struct InputArea {
+    Program *listener;
+    HWND Input() const { return GetDlgItem(listener->main, ID_INPUT); }
+    HWND Status() const { return GetDlgItem(listener->main, ID_INPUT_STATUS); }
+    std::string Text() const { return ControlText(Input()); }
+    std::string StatusText() const { return ControlText(Status()); }
+    // Typed character by character, as WM_CHAR (UTF-8 text, no line breaks).
+    void Type(const std::string &text) const
+    {
+        for (wchar_t c : Wide(text))
+            PostMessageW(Input(), WM_CHAR, c, 1);
+    }
+    // A key press, through the listener's message loop.
+    void Key(WPARAM key) const { PostMessageW(Input(), WM_KEYDOWN, key, 1); }
+    void Clear() const
+    {
+        DWORD_PTR result;
+        SendMessageTimeoutW(Input(), WM_SETTEXT, 0, (LPARAM)L"", SMTO_NORMAL, 5000, &result);
+    }
+    bool WaitForText(const std::string &text, DWORD ms = 5000, bool prefix = false) const
+    {
+        DWORD start = GetTickCount();
+        do {
+            std::string now = Text();
+            if (prefix ? now.compare(0, text.size(), text) == 0 : now == text)
+                return true;
+            PumpFor(5);
+        } while (GetTickCount() - start < ms);
+        return false;
+    }
+    bool WaitForStatus(const std::string &text, DWORD ms = 5000) const
+    {
+        DWORD start = GetTickCount();
+        do {
+            if (StatusText() == text)
+                return true;
+            PumpFor(5);
+        } while (GetTickCount() - start < ms);
+        return false;
+    }
+    int Height() const
+    {
+        RECT r;
+        GetWindowRect(Input(), &r);
+        return r.bottom - r.top;
+    }
+    // The line the caret is on.
+    long CaretLine() const
+    {
+        DWORD_PTR line = 0;
+        SendMessageTimeoutW(Input(), EM_LINEFROMCHAR, (WPARAM)-1, 0, SMTO_NORMAL, 5000, &line);
+        return (long)line;
+    }
+};
+
+// Puts the text on the clipboard and pastes it into the input.
+bool Paste(const InputArea &area, const std::string &text)
+{
+    std::wstring wide = Wide(text);
+    if (!OpenClipboard(NULL))
+        return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+    memcpy(GlobalLock(memory), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    bool set = SetClipboardData(CF_UNICODETEXT, memory) != NULL;
+    CloseClipboard();
+    return set && PostMessageW(area.Input(), WM_PASTE, 0, 0);
+}
+
+std::string TempFolder(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId());
+}
+
+void RemoveFolder(const std::string &folder)
+{
+    for (const char *file : {"history.txt", "history-damaged.txt", "history.lock"})
+        DeleteFileA((folder + "\\KESTRALUNE\\" + file).c_str());
+    RemoveDirectoryA((folder + "\\KESTRALUNE").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+// How many of the text's lines hold the piece.
+size_t LinesWith(const std::string &text, const std::string &piece)
+{
+    size_t count = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (text.substr(at, end - at).find(piece) != std::string::npos)
+            count++;
+        at = end;
+    }
+    return count;
+}
+
+Program Listener;
+InputArea Area = {&Listener};
+// The listener's APPDATA: its history file is the test's own.
+std::string AppData;
+
+class InputLisp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AppData = TempFolder("kestralune-input-test");
+        RemoveFolder(AppData);
+        CreateDirectoryA(AppData.c_str(), NULL);
+        // The listener inherits the test's environment.
+        SetEnvironmentVariableA("APPDATA", AppData.c_str());
+        Start();
+    }
+    static void TearDownTestSuite()
+    {
+        if (Listener.main) {
+            EXPECT_EQ(0u, StopListener(Listener));
+        }
+        RemoveFolder(AppData);
+    }
+    static void Start()
+    {
+        const char *port = getenv("KESTRALUNE_TEST_PORT");
+        ASSERT_NE(nullptr, port) << "no Lisp: run through tests/listener/with_swank.sh";
+        Listener = StartListener(std::string("-port ") + port + SecretOption());
+        ASSERT_NE(nullptr, Listener.main);
+        ASSERT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to ", 60000)) << Caption(Listener);
+        ASSERT_TRUE(WaitForTranscript(Listener, "; Connected to ")) << Transcript(Listener);
+    }
+    static void Restart()
+    {
+        EXPECT_EQ(0u, StopListener(Listener));
+        Start();
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, Listener.main);
+        Area.Clear();
+        ASSERT_TRUE(Area.WaitForText(""));
+    }
+    // What the transcript shows from the offset up to the expected text.
+    static std::string Shown(size_t from, const std::string &expected, DWORD ms = 20000)
+    {
+        if (!WaitForTranscript(Listener, expected, ms, from))
+            return "(not shown) " + Transcript(Listener).substr(std::min(from, Transcript(Listener).size()));
+        std::string shown = Transcript(Listener).substr(from);
+        return shown.substr(0, shown.find(expected) + expected.size());
+    }
+    // Types the text and presses Enter; what the transcript shows up to expected.
+    static std::string Enter(const std::string &text, const std::string &expected)
+    {
+        size_t from = Transcript(Listener).size();
+        Area.Type(text);
+        Area.Key(VK_RETURN);
+        return Shown(from, expected);
+    }
+};
+
+// A pasted defun keeps its lines, the input grows with them, and Enter
+// evaluates it whole; the input is one line again after.
+TEST_F(InputLisp, APastedDefunEvaluatesWhole)
+{
+    int oneLine = Area.Height();
+    const std::string defun = "(defun add3 (x)\r\n  (+ x\r\n     3))";
+    ASSERT_TRUE(Paste(Area, defun));
+    ASSERT_TRUE(Area.WaitForText(defun)) << Area.Text();
+    DWORD start = GetTickCount();
+    while (Area.Height() <= oneLine && GetTickCount() - start < 5000)
+        PumpFor(10);
+    EXPECT_GT(Area.Height(), oneLine + 2 * (oneLine / 3)) << "three lines show";
+    size_t from = Transcript(Listener).size();
+    Area.Key(VK_RETURN);
+    EXPECT_EQ("CL-USER> " + defun + "\r\n=> ADD3\r\n", Shown(from, "=> ADD3\r\n"));
+    EXPECT_TRUE(Area.WaitForText(""));
+    EXPECT_EQ("CL-USER> (add3 4)\r\n=> 7\r\n", Enter("(add3 4)", "=> 7\r\n"));
+    start = GetTickCount();
+    while (Area.Height() != oneLine && GetTickCount() - start < 5000)
+        PumpFor(10);
+    EXPECT_EQ(oneLine, Area.Height());
+}
+
+// Enter inside an open form begins a new line indented as the editor's Tab
+// would; Enter after the closing parenthesis sends the whole.
+TEST_F(InputLisp, EnterInsideAFormIndentsAndAfterItSends)
+{
+    Area.Type("(defun twice (x)");
+    Area.Key(VK_RETURN);
+    EXPECT_TRUE(Area.WaitForText("(defun twice (x)\r\n  ")) << Area.Text();
+    Area.Type("(* x");
+    Area.Key(VK_RETURN);
+    EXPECT_TRUE(Area.WaitForText("(defun twice (x)\r\n  (* x\r\n     ")) << Area.Text();
+    size_t from = Transcript(Listener).size();
+    EXPECT_EQ("CL-USER> (defun twice (x)\r\n  (* x\r\n     2))\r\n=> TWICE\r\n", Enter("2))", "=> TWICE\r\n"));
+    EXPECT_EQ("CL-USER> (twice 21)\r\n=> 42\r\n", Enter("(twice 21)", "=> 42\r\n"));
+
+    // Only blanks: nothing is sent, and no line is begun.
+    from = Transcript(Listener).size();
+    Area.Type("   ");
+    Area.Key(VK_RETURN);
+    Area.Type("x");
+    EXPECT_TRUE(Area.WaitForText("   x")) << Area.Text();
+    EXPECT_EQ(Transcript(Listener).size(), from);
+}
+
+// Character literals, strings and comments do not fool the rule that says
+// whether the text is complete.
+TEST_F(InputLisp, CharactersAndCommentsDoNotFoolTheCompletenessRule)
+{
+    struct {
+        const char *typed;
+        bool sends;
+        const char *then;  // typed next when it does not send
+        const char *shown;
+    } cases[] = {
+        {"(list #\\( #\\;)", true, "", "=> (#\\( #\\;)\r\n"},
+        {"(list #\\( ; )", false, ")", "=> (#\\()\r\n"},
+        {"(list \"a ; b)\" #\\\")", true, "", "=> (\"a ; b)\" #\\\")\r\n"},
+        {"#| ((\" |# 5", true, "", "=> 5\r\n"},
+        {"(+ 1 #| ) |# 2", false, "3)", "=> 6\r\n"},
+        {"; only a comment", false, "7", "=> 7\r\n"},
+    };
+    for (const auto &c : cases) {
+        Area.Clear();
+        ASSERT_TRUE(Area.WaitForText(""));
+        size_t from = Transcript(Listener).size();
+        Area.Type(c.typed);
+        Area.Key(VK_RETURN);
+        if (c.sends) {
+            EXPECT_NE("(not shown)", Shown(from, c.shown).substr(0, 11)) << c.typed;
+            EXPECT_TRUE(Area.WaitForText("")) << c.typed;
+            continue;
+        }
+        std::string kept = std::string(c.typed) + "\r\n";
+        EXPECT_TRUE(Area.WaitForText(kept, 5000, true)) << c.typed << ": " << Area.Text();
+        EXPECT_EQ(from, Transcript(Listener).size()) << c.typed << ": nothing was sent";
+        Area.Type(c.then);
+        Area.Key(VK_RETURN);
+        EXPECT_NE("(not shown)", Shown(from, c.shown).substr(0, 11)) << c.typed;
+        EXPECT_TRUE(Area.WaitForText("")) << c.typed;
+    }
+}
+
+// Tab after part of a symbol completes it through the Lisp: one match is
+// put in, several put in their common part and are listed; package
+// prefixes complete too. In the leading blanks Tab re-indents the line.
+TEST_F(InputLisp, TabCompletesSymbols)
+{
+    struct {
+        const char *typed, *completed;
+    } cases[] = {
+        {"(maphas", "(maphash"},
+        {"(cl:maphas", "(cl:maphash"},
+        {"(CL:MAPHAS", "(CL:maphash"},
+        {"(cl-user::quill-a", "(cl-user::quill-add3"},
+        {"(swank-repl:listener-ev", "(swank-repl:listener-eval"},
+        {"(multiple-value-bi", "(multiple-value-bind"},
+        {"(funcall #'maphas", "(funcall #'maphash"},
+    };
+    Enter("(defun quill-add3 (x) (+ x 3))", "=> QUILL-ADD3\r\n");
+    for (const auto &c : cases) {
+        Area.Clear();
+        ASSERT_TRUE(Area.WaitForText(""));
+        Area.Type(c.typed);
+        Area.Key(VK_TAB);
+        EXPECT_TRUE(Area.WaitForText(c.completed)) << c.typed << ": " << Area.Text();
+    }
+
+    // "mapca" begins MAPCAN and MAPCAR: both are listed, the text stays.
+    Area.Clear();
+    ASSERT_TRUE(Area.WaitForText(""));
+    size_t from = Transcript(Listener).size();
+    Area.Type("(mapca");
+    Area.Key(VK_TAB);
+    EXPECT_EQ("; 2 completions:\r\nmapcan  mapcar\r\n", Shown(from, "mapcar\r\n"));
+    EXPECT_EQ("(mapca", Area.Text());
+
+    Area.Clear();
+    ASSERT_TRUE(Area.WaitForText(""));
+    from = Transcript(Listener).size();
+    Area.Type("(with-");
+    Area.Key(VK_TAB);
+    std::string shown = Shown(from, "with-open-file");
+    EXPECT_NE(std::string::npos, shown.find(" completions")) << shown;
+    EXPECT_TRUE(WaitForTranscript(Listener, "with-output-to-string", 5000, from)) << Transcript(Listener).substr(from);
+    EXPECT_EQ("(with-", Area.Text());
+    // The common part of several is put in.
+    Area.Type("open");
+    Area.Key(VK_TAB);
+    EXPECT_TRUE(Area.WaitForText("(with-open-")) << Area.Text();
+
+    // Past ShownMatches, the first ones and how many there are.
+    from = Transcript(Listener).size();
+    Area.Clear();
+    ASSERT_TRUE(Area.WaitForText(""));
+    Area.Type("(s");
+    Area.Key(VK_TAB);
+    shown = Shown(from, " more.\r\n");
+    EXPECT_NE(std::string::npos, shown.find(" completions, the first 40:\r\n")) << shown;
+
+    // Tab in the leading blanks of a line re-indents it.
+    Area.Clear();
+    ASSERT_TRUE(Area.WaitForText(""));
+    Area.Type("(let ((x 1))");
+    Area.Key(VK_RETURN);
+    ASSERT_TRUE(Area.WaitForText("(let ((x 1))\r\n  "));
+    Area.Type("      x");
+    Area.Key(VK_HOME);
+    Area.Key(VK_TAB);
+    EXPECT_TRUE(Area.WaitForText("(let ((x 1))\r\n  x")) << Area.Text();
+}
+
+// The status line shows the argument list of the operator once typing
+// pauses, the argument at the caret marked, and follows the caret.
+TEST_F(InputLisp, TheArgumentListFollowsTheCaret)
+{
+    Area.Type("(mapcar ");
+    EXPECT_TRUE(Area.WaitForStatus("(mapcar ===> FUNCTION <=== LIST &REST MORE-LISTS)")) << Area.StatusText();
+    Area.Type("#'1+ ");
+    EXPECT_TRUE(Area.WaitForStatus("(mapcar FUNCTION ===> LIST <=== &REST MORE-LISTS)")) << Area.StatusText();
+    Area.Type("'(1 2) '(3) ");
+    EXPECT_TRUE(Area.WaitForStatus("(mapcar FUNCTION LIST &REST ===> MORE-LISTS <===)")) << Area.StatusText();
+    // The caret moved back into the first argument.
+    for (int i = 0; i < 15; i++)
+        Area.Key(VK_LEFT);
+    EXPECT_TRUE(Area.WaitForStatus("(mapcar ===> FUNCTION <=== LIST &REST MORE-LISTS)")) << Area.StatusText();
+    // A form inside: its operator's list, by keyword too.
+    Area.Key(VK_END);
+    Area.Type("(find 1 x :test ");
+    // SBCL: (find ITEM SEQUENCE &REST ARGS &KEY ... TEST TEST-NOT), ECL:
+    // (find ITEM SEQUENCE &KEY ... (TEST '#'EQL) TEST-NOT ...), on one line.
+    auto marked = [](const std::string &status) {
+        size_t from = status.find("===> "), to = status.find(" <===");
+        return from == std::string::npos || to == std::string::npos ? std::string() : status.substr(from + 5, to - from - 5);
+    };
+    DWORD start = GetTickCount();
+    while (marked(Area.StatusText()).compare(0, 4, "TEST") != 0 &&
+           marked(Area.StatusText()).compare(0, 6, "(TEST ") != 0 && GetTickCount() - start < 5000)
+        PumpFor(10);
+    std::string status = Area.StatusText();
+    EXPECT_EQ(0u, status.find("(find ITEM SEQUENCE ")) << status;
+    EXPECT_TRUE(marked(status) == "TEST" || marked(status).compare(0, 6, "(TEST ") == 0) << status;
+    EXPECT_EQ(std::string::npos, status.find_first_of("\r\n")) << status;
+    // Outside any form, nothing.
+    Area.Clear();
+    Area.Type("42 ");
+    EXPECT_TRUE(Area.WaitForStatus("")) << Area.StatusText();
+}
+
+// F1 shows the Lisp's description of the symbol at the caret; an unknown
+// symbol says so, and opens no debugger.
+TEST_F(InputLisp, F1DescribesTheSymbolAtTheCaret)
+{
+    size_t from = Transcript(Listener).size();
+    Area.Type("(mapcar");
+    Area.Key(VK_LEFT);
+    Area.Key(VK_F1);
+    // Each Lisp words it its own way; both name the arguments.
+    EXPECT_NE("(not shown)", Shown(from, "(FUNCTION LIST &REST MORE-LISTS)").substr(0, 11));
+    EXPECT_NE(std::string::npos, Transcript(Listener).find("MAPCAR", from));
+    Area.Clear();
+    Area.Type("no-such-symbol-here");
+    from = Transcript(Listener).size();
+    Area.Key(VK_F1);
+    EXPECT_NE("(not shown)", Shown(from, "; No description of no-such-symbol-here: Unknown symbol").substr(0, 11));
+    PumpFor(300);
+    EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+    EXPECT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to ", 1000)) << Caption(Listener);
+    EXPECT_EQ(std::string::npos, Caption(Listener).find("debugger")) << Caption(Listener);
+}
+
+// Ctrl+Enter hands the text over as it is, complete or not: the keys are
+// the keyboard's, so that the listener sees Ctrl held.
+TEST_F(InputLisp, CtrlEnterSendsTheTextAsItIs)
+{
+    Area.Type("(car (list 1");
+    ASSERT_TRUE(Area.WaitForText("(car (list 1"));
+    SetForegroundWindow(Listener.main);
+    PumpFor(100);
+    INPUT keys[4] = {};
+    WORD codes[4] = {VK_CONTROL, VK_RETURN, VK_RETURN, VK_CONTROL};
+    for (int i = 0; i < 4; i++) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    size_t from = Transcript(Listener).size();
+    ASSERT_EQ(4u, SendInput(4, keys, sizeof(INPUT)));
+    EXPECT_EQ("CL-USER> (car (list 1\r\n; Not evaluated: the text ends inside a form (a \")\" or a closing \" is "
+              "missing): (car (list 1\r\n",
+              Shown(from, "missing): (car (list 1\r\n", 5000));
+    EXPECT_TRUE(Area.WaitForText("")) << Area.Text();
+}
+
+// While the Lisp reads, Enter hands over what is typed, complete or not.
+TEST_F(InputLisp, WhileTheLispReadsEnterSendsAnything)
+{
+    size_t from = Transcript(Listener).size();
+    Area.Type("(list (read-line) 5)");
+    Area.Key(VK_RETURN);
+    ASSERT_NE("(not shown)", Shown(from, "CL-USER> (list (read-line) 5)\r\n").substr(0, 11));
+    ASSERT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to ", 5000));
+    DWORD start = GetTickCount();
+    while (Caption(Listener).find("waits for input") == std::string::npos && GetTickCount() - start < 5000)
+        PumpFor(10);
+    ASSERT_NE(std::string::npos, Caption(Listener).find("waits for input")) << Caption(Listener);
+    from = Transcript(Listener).size();
+    Area.Type("(unclosed \"");
+    Area.Key(VK_RETURN);
+    EXPECT_EQ("(unclosed \"\r\n=> (\"(unclosed \\\"\" 5)\r\n", Shown(from, " 5)\r\n"));
+    // And the input is read as forms again.
+    Area.Type("(car");
+    Area.Key(VK_RETURN);
+    EXPECT_TRUE(Area.WaitForText("(car\r\n ")) << Area.Text();
+}
+
+// What was evaluated is kept in the history file and recalled after the
+// listener starts again; Up and Down recall only from the first and the
+// last line.
+TEST_F(InputLisp, HistorySurvivesARestart)
+{
+    Enter("(+ 40 2)", "=> 42\r\n");
+    Area.Type("(list 1");
+    Area.Key(VK_RETURN);
+    ASSERT_TRUE(Area.WaitForText("(list 1\r\n      "));
+    Enter("2)", "=> (1 2)\r\n");
+    std::string file;
+    ASSERT_TRUE(ReadFileBytes(AppData + "\\KESTRALUNE\\history.txt", file));
+    EXPECT_NE(std::string::npos, file.find("(+ 40 2)\r\n(list 1\\n      2)\r\n")) << file;
+
+    Restart();
+    ASSERT_NE(nullptr, Listener.main);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("history")) << Transcript(Listener);
+    Area.Key(VK_UP);
+    ASSERT_TRUE(Area.WaitForText("(list 1\r\n      2)")) << Area.Text();
+    EXPECT_EQ(1, Area.CaretLine());
+    // On the last line Up moves the caret to the first; there it recalls.
+    Area.Key(VK_UP);
+    DWORD start = GetTickCount();
+    while (Area.CaretLine() != 0 && GetTickCount() - start < 5000)
+        PumpFor(10);
+    EXPECT_EQ(0, Area.CaretLine());
+    EXPECT_EQ("(list 1\r\n      2)", Area.Text());
+    Area.Key(VK_UP);
+    EXPECT_TRUE(Area.WaitForText("(+ 40 2)")) << Area.Text();
+    Area.Key(VK_DOWN);
+    EXPECT_TRUE(Area.WaitForText("(list 1\r\n      2)")) << Area.Text();
+    // The caret is on the last line: Down goes past the newest, to nothing.
+    Area.Key(VK_DOWN);
+    EXPECT_TRUE(Area.WaitForText("")) << Area.Text();
+    EXPECT_EQ("CL-USER> (+ 40 2)\r\n=> 42\r\n", Enter("(+ 40 2)", "=> 42\r\n"));
+}
+
+// A damaged history file is said once in the transcript and otherwise
+// ignored; the next input saved puts it aside and starts the file anew.
+TEST_F(InputLisp, ADamagedHistoryFileIsIgnoredWithOneLine)
+{
+    const std::string path = AppData + "\\KESTRALUNE\\history.txt";
+    EXPECT_EQ(0u, StopListener(Listener));
+    FILE *out = fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, out);
+    fputs("this is not a history\r\n(+ 1 1)\r\n", out);
+    fclose(out);
+    Start();
+    ASSERT_NE(nullptr, Listener.main);
+    std::string transcript = Transcript(Listener);
+    EXPECT_EQ(1u, LinesWith(transcript, "history")) << transcript;
+    EXPECT_NE(std::string::npos, transcript.find("; The input history ")) << transcript;
+    EXPECT_NE(std::string::npos, transcript.find("is damaged (the first line is not \"KESTRALUNE history 1\")"))
+        << transcript;
+    Area.Key(VK_UP);
+    PumpFor(200);
+    EXPECT_EQ("", Area.Text()) << "nothing is recalled from it";
+
+    Enter("(+ 2 3)", "=> 5\r\n");
+    std::string file, damaged;
+    ASSERT_TRUE(ReadFileBytes(path, file));
+    EXPECT_EQ(std::string(HistoryFileHeader) + "\r\n(+ 2 3)\r\n", file);
+    ASSERT_TRUE(ReadFileBytes(AppData + "\\KESTRALUNE\\history-damaged.txt", damaged));
+    EXPECT_EQ("this is not a history\r\n(+ 1 1)\r\n", damaged);
+    EXPECT_EQ(1u, LinesWith(Transcript(Listener), "history"));
+}
+
+// Against a Swank played by the test: each request of the input area goes
+// to a worker thread in the REPL's package, and an answer that comes after
+// the text changed is dropped.
+class InputFake : public ::testing::Test {
+protected:
+    FakeSwank swank;
+    Program listener = {};
+    InputArea area = {&listener};
+    std::string appData = TempFolder("kestralune-input-fake");
+    void SetUp() override
+    {
+        CreateDirectoryA(appData.c_str(), NULL);
+        SetEnvironmentVariableA("APPDATA", appData.c_str());
+        ASSERT_TRUE(ListenSwank(swank));
+        listener = StartListener("-port " + std::to_string(swank.port));
+        ASSERT_NE(nullptr, listener.main);
+        std::string why;
+        ASSERT_TRUE(GreetListener(swank, nullptr, &why)) << why;
+        ASSERT_TRUE(WaitForCaption(listener, "KESTRALUNE - connected to FAKE"));
+    }
+    void TearDown() override
+    {
+        if (listener.main) {
+            EXPECT_EQ(0u, StopListener(listener));
+        }
+        CloseSwank(swank);
+        RemoveFolder(appData);
+    }
+    // The next request; the ones that are no request of the input area
+    // (none are expected) fail the test.
+    std::string Request(DWORD ms = 5000) { return ReadRequest(swank, ms); }
+    // The next request that holds the text, past others (argument lists
+    // asked for while typing paused).
+    std::string RequestWith(const std::string &text)
+    {
+        std::string request;
+        do
+            request = Request();
+        while (!request.empty() && request.find(text) == std::string::npos);
+        return request;
+    }
+    void Answer(long id, const std::string &value)
+    {
+        ASSERT_TRUE(SendPayload(swank, "(:return (:ok " + value + ") " + std::to_string(id) + ")"));
+    }
+};
+
+TEST_F(InputFake, AStaleCompletionIsDropped)
+{
+    area.Type("(mapca");
+    area.Key(VK_TAB);
+    std::string request = RequestWith("simple-completions");
+    EXPECT_EQ("(:emacs-rex (cl:handler-case (swank:simple-completions \"mapca\" \"COMMON-LISP-USER\") "
+              "(cl:error () nil)) \"COMMON-LISP-USER\" t " + std::to_string(RequestId(request)) + ")",
+              request);
+    area.Type("x");
+    ASSERT_TRUE(area.WaitForText("(mapcax"));
+    size_t from = Transcript(listener).size();
+    Answer(RequestId(request), "((\"mapcar\" \"mapcan\") \"mapca\")");
+    PumpFor(300);
+    EXPECT_EQ("(mapcax", area.Text());
+    EXPECT_EQ(std::string::npos, Transcript(listener).find("completions", from));
+
+    // Asked again, the answer fits the text and is put in.
+    area.Key(VK_BACK);
+    ASSERT_TRUE(area.WaitForText("(mapca"));
+    area.Key(VK_TAB);
+    std::string again = RequestWith("simple-completions");
+    ASSERT_FALSE(again.empty());
+    Answer(RequestId(again), "((\"mapcar\") \"mapcar\")");
+    EXPECT_TRUE(area.WaitForText("(mapcar")) << area.Text();
+}
+
+TEST_F(InputFake, AStaleArgumentListIsDroppedAndAskedAgain)
+{
+    area.Type("(foo ");
+    std::string request = Request();
+    EXPECT_EQ("(:emacs-rex (cl:handler-case (swank:operator-arglist \"foo\" \"COMMON-LISP-USER\") "
+              "(cl:error () nil)) \"COMMON-LISP-USER\" t 4)",
+              request)
+        << "one request, once typing paused";
+    area.Type("b");
+    ASSERT_TRUE(area.WaitForText("(foo b"));
+    Answer(RequestId(request), "\"(foo A B)\"");
+    PumpFor(100);
+    EXPECT_EQ("", area.StatusText()) << "the answer was about an older text";
+    std::string again = Request();
+    ASSERT_NE(std::string::npos, again.find("(swank:operator-arglist \"foo\" ")) << again;
+    Answer(RequestId(again), "\"(foo A B)\"");
+    EXPECT_TRUE(area.WaitForStatus("(foo ===> A <=== B)")) << area.StatusText();
+    // An operator with no known list shows nothing.
+    area.Type(" (bar ");
+    std::string bar = Request();
+    ASSERT_NE(std::string::npos, bar.find("(swank:operator-arglist \"bar\" ")) << bar;
+    Answer(RequestId(bar), "nil");
+    EXPECT_TRUE(area.WaitForStatus("")) << area.StatusText();
+}
+
+}  // namespace
