@@ -41,6 +41,7 @@ SWANK_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SWANK_CORE_RECIPE=$SWANK_TOOLS/swank_core.lisp
 SWANK_ECL_RECIPE=$SWANK_TOOLS/swank_ecl.lisp
 SWANK_SERVE_RECIPE=$SWANK_TOOLS/swank_serve.lisp
+SWANK_LOAD_RECIPE=$SWANK_TOOLS/swank_load.lisp
 
 free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -72,7 +73,7 @@ prepare_swank() {
 swank_versions() {
     sbcl --version
     dpkg-query -W -f='${Package} ${Version}\n' sbcl cl-swank 2>/dev/null || cat "$SWANK_SOURCE/slime-version"
-    cat "$SWANK_CORE_RECIPE" "$SWANK_SERVE_RECIPE"
+    cat "$SWANK_CORE_RECIPE" "$SWANK_SERVE_RECIPE" "$SWANK_LOAD_RECIPE"
 }
 
 swank_core() {
@@ -107,7 +108,7 @@ swank_core() {
 swank_ecl_versions() {
     ecl --version
     dpkg-query -W -f='${Package} ${Version}\n' ecl cl-swank 2>/dev/null || cat "$SWANK_SOURCE/slime-version"
-    cat "$SWANK_ECL_RECIPE"
+    cat "$SWANK_ECL_RECIPE" "$SWANK_LOAD_RECIPE"
 }
 
 swank_ecl() {

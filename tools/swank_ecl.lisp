@@ -6,7 +6,6 @@
 ;;;; loaded (exit code 0), which makes the compiled files; with PORT it
 ;;;; serves Swank on 127.0.0.1:PORT ((kestralune-lisp:serve PORT SECRET-FILE)).
 
-(require :asdf)
 
 (defvar *args* (rest (member "--" ext:*command-args* :test #'string=)))
 
@@ -19,17 +18,8 @@
         (finish-output *error-output*)
         (ext:quit 1 t)))
 
-;; swank-loader puts its compiled files where ASDF's output translations say
-;; (in ~/.cache by default): send them to FASL, whatever the user configured.
-(asdf:initialize-output-translations
- `(:output-translations (t (,(second *args*) :implementation))
-                        :ignore-inherited-configuration))
-(load (merge-pathnames "swank-loader.lisp" (first *args*)))
-;; Its own fasl folder is only searched, for compiled contribs: keep that out
-;; of ~/.slime too.
-(setf swank-loader:*fasl-directory* (pathname (second *args*)))
-;; No :setup: the user's ~/.swank.lisp is not loaded, as for SBCL's core.
-(swank-loader:init :setup nil)
+(load (merge-pathnames "swank_load.lisp" *load-truename*))
+(load-swank (first *args*) (second *args*))
 ;; swank-repl compiled like Swank itself (swank-require would load its
 ;; source, interpreted); swank-require then finds it provided.
 (swank-loader::compile-files
