@@ -278,6 +278,75 @@ TEST_F(ListenerLisp, AnEndlessLoopIsInterruptedContinuedAndAborted)
     EXPECT_NE("(not shown)", Shown(from, "CL-USER> (+ 20 2)\r\n=> 22\r\n").substr(0, 11));
 }
 
+// An evaluation never outlives its connection: Reconnect ends a running
+// loop (Swank ends the REPL thread with its connection), the transcript says
+// it did not finish, and nothing of it reaches the new connection.
+TEST_F(ListenerLisp, AnEvaluationEndsWithItsConnection)
+{
+    Evaluate("(defvar *spins* 0)", "=> *SPINS*\r\n");
+    size_t from = Transcript(Listener).size();
+    ShowText("(loop (incf *spins*))", 0, 21);
+    EvalCommand();
+    EXPECT_NE("(not shown)", Shown(from, "CL-USER> (loop (incf *spins*))\r\n").substr(0, 11));
+    PumpFor(200);
+    ListenerCommand(Listener, IDM_RECONNECT);
+    EXPECT_NE("(not shown)", Shown(from, "; Did not finish: (loop (incf *spins*))\r\n").substr(0, 11));
+    ASSERT_TRUE(WaitForCaption(Listener, "KESTRALUNE - connected to ")) << Caption(Listener);
+    EXPECT_NE(std::string::npos,
+              Evaluate("(let ((before *spins*)) (sleep 0.3) (list (> before 0) (= before *spins*)))", "=> (")
+                  .find("=> ("));
+    EXPECT_NE("(not shown)", Shown(from, "=> (T T)\r\n").substr(0, 11)) << "the loop ended with its connection";
+}
+
+// A frame's locals show under it on Enter, and more frames come on request.
+TEST_F(ListenerLisp, TheBacktraceShowsLocalsAndMoreFrames)
+{
+    Evaluate("(defun descend (n) (if (zerop n) (error \"bottom\") (1+ (descend (1- n)))))", "=> DESCEND\r\n");
+    ShowText("(descend 30)", 0, 12);
+    EvalCommand();
+    HWND debugger = Debugger("KESTRALUNE Debugger");
+    ASSERT_NE(nullptr, debugger);
+    HWND frames = GetDlgItem(debugger, ID_DEBUG_FRAMES);
+    std::vector<std::string> lines = ListLines(frames);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("--more--", lines.back()) << "20 frames first";
+    size_t at = 0;
+    // SBCL prints a frame as its call, (DESCEND 0); ECL as its function,
+    // #<bytecompiled-function DESCEND ...>, and may know no locals of it.
+    const std::string frame = OnEcl() ? "DESCEND" : "(DESCEND 0)", local = OnEcl() ? "      " : "      N = 0";
+    while (at < lines.size() && lines[at].find(frame) == std::string::npos)
+        at++;
+    ASSERT_LT(at, lines.size()) << lines.front();
+    DWORD_PTR result;
+    SendMessageTimeoutW(frames, LB_SETCURSEL, at, 0, SMTO_NORMAL, 5000, &result);
+    PostMessageW(frames, WM_KEYDOWN, VK_RETURN, 1);
+    bool shown = false;
+    for (DWORD start = GetTickCount(); !shown && GetTickCount() - start < 10000; PumpFor(50)) {
+        lines = ListLines(frames);
+        shown = at + 1 < lines.size() && lines[at + 1].compare(0, local.size(), local) == 0 &&
+                lines[at + 1] != "      ...";
+    }
+    EXPECT_TRUE(shown) << (at + 1 < lines.size() ? lines[at + 1] : "(no line)");
+    // Read again once the window is idle: a list read while it changes gives
+    // the count from before the change.
+    PumpFor(300);
+    lines = ListLines(frames);
+    ASSERT_EQ("--more--", lines.back());
+    size_t before = lines.size();
+    SendMessageTimeoutW(frames, LB_SETCURSEL, before - 1, 0, SMTO_NORMAL, 5000, &result);
+    PostMessageW(frames, WM_KEYDOWN, VK_RETURN, 1);
+    for (DWORD start = GetTickCount(); lines.size() <= before && GetTickCount() - start < 10000; PumpFor(50))
+        lines = ListLines(frames);
+    EXPECT_GT(lines.size(), before + 10) << "more frames: " << [&] {
+        std::string all;
+        for (const std::string &line : lines)
+            all += line + "\n";
+        return all;
+    }();
+    DebuggerKey(debugger, VK_ESCAPE);
+    EXPECT_TRUE(DebuggerHidden(debugger));
+}
+
 // Texts from the editor wait behind an open debugger, the transcript says
 // so, and they run in order once it is left.
 TEST_F(ListenerLisp, TextsFromTheEditorWaitBehindTheDebugger)
