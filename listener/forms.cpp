@@ -5,17 +5,14 @@
 
 namespace {
 
-enum ItemKind { Open, Close, Atom, Prefix, Unfinished };
-
-struct Item {
-    ItemKind kind;
-    size_t end;        // just past the item
-    int formsAfter;    // for a Prefix: how many forms it takes (2 for #+ and #-)
-};
-
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool IsLineBreak(char c)
+{
+    return c == '\r' || c == '\n';
 }
 
 // Whitespace and the terminating macro characters end a token.
@@ -29,36 +26,13 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-size_t SkipDigits(const std::string &text, size_t at)
+// An item from start to end; end npos stands for the text's end, the item
+// unfinished.
+ReaderItem Made(const std::string &text, ReaderKind kind, size_t start, size_t end, int formsAfter = 0)
 {
-    while (at < text.size() && IsDigit(text[at]))
-        at++;
-    return at;
-}
-
-// The rest of a token from at: constituents, \ single escapes and |...|
-// multiple escapes. npos when the text ends inside an escape.
-size_t TokenEnd(const std::string &text, size_t at)
-{
-    size_t n = text.size();
-    while (at < n && !EndsToken(text[at])) {
-        if (text[at] == '\\') {
-            if (at + 1 >= n)
-                return std::string::npos;
-            at += 2;
-        } else if (text[at] == '|') {
-            for (at++; at < n && text[at] != '|'; at++) {
-                if (text[at] == '\\' && ++at >= n)
-                    return std::string::npos;
-            }
-            if (at >= n)
-                return std::string::npos;
-            at++;
-        } else {
-            at++;
-        }
-    }
-    return at;
+    if (end == std::string::npos)
+        return ReaderItem{kind, start, text.size(), formsAfter, false};
+    return ReaderItem{kind, start, end, formsAfter, true};
 }
 
 // Just past the closing quote of the string opening at at; npos if unclosed.
@@ -92,61 +66,30 @@ size_t BlockCommentEnd(const std::string &text, size_t at)
     return std::string::npos;
 }
 
-// Past the blanks and comments from at. On an unclosed #| comment, returns
-// npos and sets *comment to where it starts.
-size_t SkipBlanks(const std::string &text, size_t at, size_t *comment)
+// The item of the # at at.
+ReaderItem DispatchItem(const std::string &text, size_t at)
 {
-    size_t n = text.size();
-    while (at < n) {
-        char c = text[at];
-        if (IsBlank(c)) {
-            at++;
-        } else if (c == ';') {
-            while (at < n && text[at] != '\n' && text[at] != '\r')
-                at++;
-        } else if (c == '#') {
-            size_t sub = SkipDigits(text, at + 1);
-            if (sub >= n || text[sub] != '|')
-                return at;
-            size_t end = BlockCommentEnd(text, sub + 1);
-            if (end == std::string::npos) {
-                *comment = at;
-                return std::string::npos;
-            }
-            at = end;
-        } else {
-            return at;
-        }
-    }
-    return at;
-}
-
-Item Made(ItemKind kind, size_t end, int formsAfter = 0)
-{
-    if (end == std::string::npos)
-        return Item{Unfinished, end, 0};
-    return Item{kind, end, formsAfter};
-}
-
-// The item after # and its digits; sub is the position of the sub-character.
-Item DispatchItem(const std::string &text, size_t sub)
-{
-    if (sub >= text.size())
-        return Made(Unfinished, std::string::npos);
+    size_t n = text.size(), sub = at + 1;
+    while (sub < n && IsDigit(text[sub]))
+        sub++;
+    if (sub >= n)
+        return Made(text, ReaderKind::Token, at, std::string::npos);
     switch (text[sub]) {
+    case '|':
+        return Made(text, ReaderKind::BlockComment, at, BlockCommentEnd(text, sub + 1));
     case '\\':
         // The character after #\ is always taken, even a delimiter; then
         // constituents make up a name such as Space.
-        if (sub + 1 >= text.size())
-            return Made(Unfinished, std::string::npos);
-        return Made(Atom, TokenEnd(text, sub + 2));
+        if (sub + 1 >= n)
+            return Made(text, ReaderKind::Character, at, std::string::npos);
+        return Made(text, ReaderKind::Character, at, ReaderTokenEnd(text, sub + 2));
     case '(':
-        return Made(Open, sub + 1);
+        return Made(text, ReaderKind::Open, at, sub + 1);
     case '+':
     case '-':
-        return Made(Prefix, sub + 1, 2);  // a feature expression, then the form
+        return Made(text, ReaderKind::Prefix, at, sub + 1, 2);  // a feature expression, then the form
     case '#':
-        return Made(Atom, sub + 1);  // #1#
+        return Made(text, ReaderKind::Token, at, sub + 1);  // #1#
     case ')':
     case ' ':
     case '\t':
@@ -155,7 +98,7 @@ Item DispatchItem(const std::string &text, size_t sub)
     case '\f':
         // Sub-characters the standard syntax refuses: read as one item so
         // that the Lisp's reader reports them.
-        return Made(Atom, sub + 1);
+        return Made(text, ReaderKind::Token, at, sub + 1);
     case '*':
     case ':':
     case 'x':
@@ -166,82 +109,114 @@ Item DispatchItem(const std::string &text, size_t sub)
     case 'O':
     case 'r':
     case 'R':
-        return Made(Atom, TokenEnd(text, sub + 1));
+        return Made(text, ReaderKind::Token, at, ReaderTokenEnd(text, sub + 1));
     default:
         // #' #. #1= #p #c #s #2a, and sub-characters a readtable may define
         // (or the unreadable #<...>): each reads the form that follows.
-        return Made(Prefix, sub + 1, 1);
-    }
-}
-
-// The item starting at at, which is neither a blank nor a comment.
-Item NextItem(const std::string &text, size_t at)
-{
-    switch (text[at]) {
-    case '(':
-        return Made(Open, at + 1);
-    case ')':
-        return Made(Close, at + 1);
-    case '"':
-        return Made(Atom, StringEnd(text, at));
-    case '\'':
-    case '`':
-        return Made(Prefix, at + 1, 1);
-    case ',':
-        if (at + 1 < text.size() && (text[at + 1] == '@' || text[at + 1] == '.'))
-            return Made(Prefix, at + 2, 1);
-        return Made(Prefix, at + 1, 1);
-    case '#':
-        return DispatchItem(text, SkipDigits(text, at + 1));
-    default: {
-        // Never empty: blanks and comments were skipped before this item.
-        size_t end = TokenEnd(text, at);
-        return Made(Atom, end == at ? at + 1 : end);
-    }
+        return Made(text, ReaderKind::Prefix, at, sub + 1, 1);
     }
 }
 
 }  // namespace
 
+size_t ReaderTokenEnd(const std::string &text, size_t at)
+{
+    size_t n = text.size();
+    while (at < n && !EndsToken(text[at])) {
+        if (text[at] == '\\') {
+            if (at + 1 >= n)
+                return std::string::npos;
+            at += 2;
+        } else if (text[at] == '|') {
+            for (at++; at < n && text[at] != '|'; at++) {
+                if (text[at] == '\\' && ++at >= n)
+                    return std::string::npos;
+            }
+            if (at >= n)
+                return std::string::npos;
+            at++;
+        } else {
+            at++;
+        }
+    }
+    return at;
+}
+
+ReaderItem NextReaderItem(const std::string &text, size_t at)
+{
+    size_t n = text.size(), end = at;
+    char c = text[at];
+    if (IsBlank(c)) {
+        while (end < n && IsBlank(text[end]))
+            end++;
+        return Made(text, ReaderKind::Blank, at, end);
+    }
+    switch (c) {
+    case ';':
+        while (end < n && !IsLineBreak(text[end]))
+            end++;
+        return Made(text, ReaderKind::LineComment, at, end);
+    case '(':
+        return Made(text, ReaderKind::Open, at, at + 1);
+    case ')':
+        return Made(text, ReaderKind::Close, at, at + 1);
+    case '"':
+        return Made(text, ReaderKind::String, at, StringEnd(text, at));
+    case '\'':
+    case '`':
+        return Made(text, ReaderKind::Prefix, at, at + 1, 1);
+    case ',':
+        if (at + 1 < n && (text[at + 1] == '@' || text[at + 1] == '.'))
+            return Made(text, ReaderKind::Prefix, at, at + 2, 1);
+        return Made(text, ReaderKind::Prefix, at, at + 1, 1);
+    case '#':
+        return DispatchItem(text, at);
+    default: {
+        // Never empty: the cases above took every character that ends a token.
+        size_t end = ReaderTokenEnd(text, at);
+        return Made(text, ReaderKind::Token, at, end == at ? at + 1 : end);
+    }
+    }
+}
+
 TextForms SplitForms(const std::string &text)
 {
     TextForms result;
-    size_t n = text.size(), comment = 0;
-    size_t at = SkipBlanks(text, 0, &comment);
-    while (at != std::string::npos && at < n) {
-        size_t start = at, depth = 0, wanted = 1;
-        bool finished = false;
-        while (!finished) {
-            if (at != start)
-                at = SkipBlanks(text, at, &comment);
-            if (at == std::string::npos || at >= n)
-                break;
-            Item item = NextItem(text, at);
-            if (item.kind == Unfinished)
-                break;
-            at = item.end;
-            if (item.kind == Open) {
-                depth++;
-            } else if (depth > 0) {
-                // Inside a list only its parentheses matter.
-                if (item.kind == Close && --depth == 0)
-                    finished = --wanted == 0;
-            } else if (item.kind == Prefix) {
-                wanted += item.formsAfter - 1;
-            } else {
-                // An atom, or a stray ) that the Lisp's reader will report.
-                finished = --wanted == 0;
-            }
-        }
-        if (!finished) {
-            result.unfinished = text.substr(start);
+    // wanted: the forms the top-level form begun at start still needs (more
+    // than one after a #+ or #-); 0 between forms. depth: its open lists.
+    size_t n = text.size(), at = 0, start = 0, depth = 0, wanted = 0;
+    while (at < n) {
+        ReaderItem item = NextReaderItem(text, at);
+        if (!item.finished) {
+            // The form begun so far, or an unclosed #| comment between forms.
+            result.unfinished = text.substr(wanted > 0 ? start : at);
             return result;
         }
-        result.forms.push_back(text.substr(start, at - start));
-        at = SkipBlanks(text, at, &comment);
+        at = item.end;
+        if (item.kind == ReaderKind::Blank || item.kind == ReaderKind::LineComment ||
+            item.kind == ReaderKind::BlockComment)
+            continue;
+        if (wanted == 0) {
+            start = item.start;
+            wanted = 1;
+        }
+        if (item.kind == ReaderKind::Open) {
+            depth++;
+        } else if (depth > 0) {
+            // Inside a list only its parentheses matter.
+            if (item.kind == ReaderKind::Close && --depth == 0)
+                wanted--;
+        } else if (item.kind == ReaderKind::Prefix) {
+            wanted += item.formsAfter - 1;
+        } else {
+            // An atom, or a stray ) that the Lisp's reader will report.
+            wanted--;
+        }
+        if (wanted == 0)
+            result.forms.push_back(text.substr(start, at - start));
     }
-    if (at == std::string::npos)
-        result.unfinished = text.substr(comment);
+    if (wanted > 0)
+        result.unfinished = text.substr(start);
     return result;
 }
 

@@ -4,8 +4,41 @@
 #ifndef KESTRALUNE_FORMS_H
 #define KESTRALUNE_FORMS_H
 
+#include <stddef.h>
+
 #include <string>
 #include <vector>
+
+// One item of the standard syntax, as the reader takes it from a text: the
+// split into forms below and the input area's rules (listener/input_rules.h)
+// both walk a text with it.
+enum class ReaderKind {
+    Blank,         // a run of whitespace
+    LineComment,   // ; to the end of its line, the line break left out
+    BlockComment,  // #| ... |#, nested ones inside
+    Open,          // ( or #(
+    Close,         // )
+    String,        // "..."
+    Token,         // a symbol or a number, and # syntax read as one item (#1# #x1F #*101 #:g)
+    Character,     // #\x, #\Space
+    Prefix         // ' ` , ,@ ,. #' #. #1= #+ #- ...: reads the forms after it
+};
+
+struct ReaderItem {
+    ReaderKind kind;
+    size_t start, end;     // end: just past it, or the text's end when it is unfinished
+    int formsAfter = 0;    // a Prefix: how many forms it takes (2 for #+ and #-)
+    // False when the text ends inside the item: an unclosed string or #|
+    // comment, a \ or |...| escape left open, a # or #\ with nothing after it.
+    bool finished = true;
+};
+
+// The item starting at at (< text.size()).
+ReaderItem NextReaderItem(const std::string &text, size_t at);
+// The rest of a token from at: constituents, \ single escapes and |...|
+// multiple escapes; at itself when a delimiter stands there. npos when the
+// text ends inside an escape.
+size_t ReaderTokenEnd(const std::string &text, size_t at);
 
 struct TextForms {
     // Each complete top-level form's text, in order, exactly as written: its

@@ -1,10 +1,12 @@
 // The input area's decisions. One forward scan over the reader's items (the
-// standard syntax, as listener/forms.cpp reads it) serves them all: it hides
-// what is no structure from the editor's indentation rules, and it follows
-// the lists open at the caret, so the caret's form, argument and symbol are
-// known. Lists are followed with a stack of frames, never by recursion.
+// standard syntax, read by NextReaderItem of listener/forms.h, as the split
+// into forms reads it) serves them all: it hides what is no structure from
+// the editor's indentation rules, and it follows the lists open at the
+// caret, so the caret's form, argument and symbol are known. Lists are
+// followed with a stack of frames, never by recursion.
 #include "listener/input_rules.h"
 #include "editor/lisp_scan.h"
+#include "listener/forms.h"
 #include "listener/text_rules.h"
 
 #include <algorithm>
@@ -21,152 +23,8 @@ bool IsLineBreak(char c)
     return c == '\r' || c == '\n';
 }
 
-// Whitespace and the terminating macro characters end a token.
-bool EndsToken(char c)
-{
-    return IsBlank(c) || c == '(' || c == ')' || c == '"' || c == '\'' || c == '`' || c == ',' || c == ';';
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-enum ItemKind { Blank, LineComment, BlockComment, Open, Close, String, Token, Character, Prefix };
-
-struct Item {
-    ItemKind kind;
-    size_t start, end;   // end: just past it, or the text's end when it is unfinished
-    int formsAfter = 0;  // a Prefix: how many forms it takes (2 for #+ and #-)
-    bool closed = true;  // a String or BlockComment: its end was found
-};
-
-// The rest of a token from at: constituents, \ single escapes and |...|
-// multiple escapes; the text's end when it ends inside an escape.
-size_t TokenEnd(const std::string &b, size_t at)
-{
-    size_t n = b.size();
-    while (at < n && !EndsToken(b[at])) {
-        if (b[at] == '\\') {
-            at += 2;
-        } else if (b[at] == '|') {
-            for (at++; at < n && b[at] != '|'; at++)
-                if (b[at] == '\\')
-                    at++;
-            at++;
-        } else {
-            at++;
-        }
-    }
-    return std::min(at, n);
-}
-
-Item StringItem(const std::string &b, size_t at)
-{
-    size_t n = b.size(), i = at + 1;
-    for (; i < n && b[i] != '"'; i++)
-        if (b[i] == '\\')
-            i++;
-    if (i >= n)
-        return Item{String, at, n, 0, false};
-    return Item{String, at, i + 1};
-}
-
-// #| ... |# from at (its #); these comments nest.
-Item BlockCommentItem(const std::string &b, size_t at, size_t body)
-{
-    size_t n = b.size(), level = 1, i = body;
-    while (i < n) {
-        if (b[i] == '|' && i + 1 < n && b[i + 1] == '#') {
-            i += 2;
-            if (--level == 0)
-                return Item{BlockComment, at, i};
-        } else if (b[i] == '#' && i + 1 < n && b[i + 1] == '|') {
-            i += 2;
-            level++;
-        } else {
-            i++;
-        }
-    }
-    return Item{BlockComment, at, n, 0, false};
-}
-
-// The item of a # at at.
-Item DispatchItem(const std::string &b, size_t at)
-{
-    size_t n = b.size(), sub = at + 1;
-    while (sub < n && IsDigit(b[sub]))
-        sub++;
-    if (sub >= n)
-        return Item{Token, at, n};
-    switch (b[sub]) {
-    case '|':
-        return BlockCommentItem(b, at, sub + 1);
-    case '\\':
-        // The character after #\ is always taken, even a delimiter; then
-        // constituents make up a name such as Space.
-        return Item{Character, at, sub + 1 >= n ? n : TokenEnd(b, sub + 2)};
-    case '(':
-        return Item{Open, at, sub + 1};
-    case '+':
-    case '-':
-        return Item{Prefix, at, sub + 1, 2};
-    case '#':
-    case ')':
-    case ' ':
-    case '\t':
-    case '\n':
-    case '\r':
-    case '\f':
-        return Item{Token, at, sub + 1};
-    case '*':
-    case ':':
-    case 'x':
-    case 'X':
-    case 'b':
-    case 'B':
-    case 'o':
-    case 'O':
-    case 'r':
-    case 'R':
-        return Item{Token, at, TokenEnd(b, sub + 1)};
-    default:
-        // #' #. #1= #p #c #s #2a ...: each reads the form that follows.
-        return Item{Prefix, at, sub + 1, 1};
-    }
-}
-
-Item NextItem(const std::string &b, size_t at)
-{
-    size_t n = b.size(), end = at;
-    char c = b[at];
-    if (IsBlank(c)) {
-        while (end < n && IsBlank(b[end]))
-            end++;
-        return Item{Blank, at, end};
-    }
-    switch (c) {
-    case ';':
-        while (end < n && !IsLineBreak(b[end]))
-            end++;
-        return Item{LineComment, at, end};
-    case '(':
-        return Item{Open, at, at + 1};
-    case ')':
-        return Item{Close, at, at + 1};
-    case '"':
-        return StringItem(b, at);
-    case '\'':
-    case '`':
-        return Item{Prefix, at, at + 1, 1};
-    case ',':
-        return Item{Prefix, at, at + 1 < n && (b[at + 1] == '@' || b[at + 1] == '.') ? at + 2 : at + 1, 1};
-    case '#':
-        return DispatchItem(b, at);
-    default:
-        return Item{Token, at, TokenEnd(b, at)};
-    }
-}
+typedef ReaderItem Item;
+typedef ReaderKind Kind;
 
 void Hide(std::string &b, size_t i)
 {
@@ -199,32 +57,32 @@ void HideEscapes(std::string &b, size_t from, size_t to)
 void HideNonStructure(std::string &b)
 {
     for (size_t at = 0; at < b.size();) {
-        Item item = NextItem(b, at);
+        Item item = NextReaderItem(b, at);
         switch (item.kind) {
-        case LineComment:
+        case Kind::LineComment:
             for (size_t i = item.start + 1; i < item.end; i++)
                 Hide(b, i);
             break;
-        case BlockComment: {
+        case Kind::BlockComment: {
             // Its #| and |# stay, so that the copy still reads as a comment.
             size_t body = b.find('|', item.start) + 1;
-            for (size_t i = body; i < (item.closed ? item.end - 2 : item.end); i++)
+            for (size_t i = body; i < (item.finished ? item.end - 2 : item.end); i++)
                 Hide(b, i);
             break;
         }
-        case Character: {
+        case Kind::Character: {
             // After the backslash: digits may stand between it and the #.
             size_t i = b.find('\\', item.start);
             for (i++; i < item.end; i++)
                 Hide(b, i);
             break;
         }
-        case String:
+        case Kind::String:
             for (size_t i = item.start + 1; i < item.end; i++)
                 if (b[i] == '\\')
                     Hide(b, ++i);
             break;
-        case Token:
+        case Kind::Token:
             HideEscapes(b, item.start, item.end);
             break;
         default:
@@ -276,9 +134,9 @@ CaretScan ScanTo(const std::string &b, size_t caret)
     CaretScan scan;
     scan.frames.push_back(Frame());
     for (size_t at = 0; at < b.size();) {
-        Item item = NextItem(b, at);
+        Item item = NextReaderItem(b, at);
         if (item.start >= caret) {
-            if (item.start == caret && item.kind == Token) {
+            if (item.start == caret && item.kind == Kind::Token) {
                 scan.tokenAtCaret = true;
                 scan.nextEnd = item.end;
             }
@@ -286,40 +144,41 @@ CaretScan ScanTo(const std::string &b, size_t caret)
         }
         // Whether the caret is inside the item; a token, a character or a
         // line comment also holds the caret at its end.
-        bool inside = caret < item.end || (caret == item.end && (item.kind == Token || item.kind == Character ||
-                                                                 item.kind == LineComment || !item.closed));
+        bool inside = caret < item.end ||
+                      (caret == item.end && (item.kind == Kind::Token || item.kind == Kind::Character ||
+                                             item.kind == Kind::LineComment || !item.finished));
         Frame &f = scan.frames.back();
         switch (item.kind) {
-        case Blank:
+        case Kind::Blank:
             if (inside)
                 scan.where = AtBlank;
             break;
-        case LineComment:
-        case BlockComment:
+        case Kind::LineComment:
+        case Kind::BlockComment:
             if (inside)
                 scan.where = InComment;
             break;
-        case Open: {
+        case Kind::Open: {
             BeginElement(f, item.start);
             Frame inner;
             inner.list = b[item.start] == '(';
             scan.frames.push_back(inner);
             break;
         }
-        case Close:
+        case Kind::Close:
             if (scan.frames.size() > 1) {
                 scan.frames.pop_back();
                 EndForm(scan.frames.back(), item.end);
             }
             break;
-        case Prefix:
+        case Kind::Prefix:
             BeginElement(f, item.start);
             f.pending += item.formsAfter - 1;
             break;
-        case String:
-        case Token:
-        case Character:
-            if (f.pending == 0 && f.elements == 0 && item.kind == Token && b[item.start] != '#') {
+        case Kind::String:
+        case Kind::Token:
+        case Kind::Character:
+            if (f.pending == 0 && f.elements == 0 && item.kind == Kind::Token && b[item.start] != '#') {
                 f.symbolHead = true;
                 f.headStart = item.start;
                 f.headEnd = item.end;
@@ -327,7 +186,7 @@ CaretScan ScanTo(const std::string &b, size_t caret)
             BeginElement(f, item.start);
             EndForm(f, item.end);
             if (inside) {
-                scan.where = item.kind == Token ? InToken : item.kind == String ? InString : InCharacter;
+                scan.where = item.kind == Kind::Token ? InToken : item.kind == Kind::String ? InString : InCharacter;
                 scan.tokenStart = item.start;
                 scan.tokenEnd = item.end;
             }
@@ -401,7 +260,7 @@ bool ListElements(const std::string &s, size_t from, Spans *elements)
                 return false;
             i++;
         } else {
-            i = TokenEnd(s, i);
+            i = std::min(ReaderTokenEnd(s, i), n);  // npos: the text ends inside an escape
             if (i == start)
                 i++;  // a ' or ` or , standing alone
         }

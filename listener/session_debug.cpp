@@ -157,13 +157,20 @@ void OnDebug(Session &s, const Sexp &m, SessionOutput &out)
             level.restarts.push_back({VisibleText(Item(r, 0)->text), VisibleText(Item(r, 1)->text)});
     }
     level.moreFrames = (long)AddFrames(level, Item(m, 5)) == FramesAtATime;
-    // A level opened again (a restart that re-enters) replaces it and those inside it.
-    for (size_t i = s.debugger.size(); i-- > 0;)
-        if (s.debugger[i].thread == level.thread && s.debugger[i].level >= level.level)
+    // A level shown again (Swank sends it anew when a level inside it
+    // returns) replaces it and those inside it; the transcript noted it once.
+    bool again = false;
+    for (size_t i = s.debugger.size(); i-- > 0;) {
+        if (s.debugger[i].thread == level.thread && s.debugger[i].level >= level.level) {
+            again = again || s.debugger[i].level == level.level;
             s.debugger.erase(s.debugger.begin() + i);
-    Line(s, out, "; Debugger, level " + std::to_string(level.level) + ": " + FirstLine(level.message));
-    if (!level.type.empty())
-        Line(s, out, ";" + level.type);
+        }
+    }
+    if (!again) {
+        Line(s, out, "; Debugger, level " + std::to_string(level.level) + ": " + FirstLine(level.message));
+        if (!level.type.empty())
+            Line(s, out, ";" + level.type);
+    }
     s.debugger.push_back(level);
     out.debuggerChanged = true;
 }

@@ -532,8 +532,10 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
     ASSERT_EQ(1u, lisp.s.debugger.size()) << "a return closes the level and those inside it";
     EXPECT_EQ("9", SessionDebugLevel(lisp.s)->thread);
 
-    // A level entered again replaces the one it was.
+    // A level shown again (as Swank does when a level inside it returned)
+    // replaces the one it was, and is not recorded again.
     lisp.Receive("(:debug 9 1 (\"bg again\" \"\" nil) nil nil nil)");
+    EXPECT_EQ("", lisp.out.transcript);
     ASSERT_EQ(1u, lisp.s.debugger.size());
     EXPECT_EQ("bg again", SessionDebugLevel(lisp.s)->message);
     lisp.Receive("(:debug-return 9 1 nil)");

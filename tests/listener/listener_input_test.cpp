@@ -6,6 +6,7 @@
 // whose answers come when the test says: an answer about an older text is
 // dropped.
 #include "tests/listener/listenertest.h"
+#include "listener/codepage.h"
 #include "listener/history.h"
 #include "listener/resource.h"
 #include "tests/support/wintest.h"
@@ -20,26 +21,6 @@
 
 namespace {
 
-std::string Utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::string out(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], bytes, NULL, NULL);
-    return out;
-}
-
-std::wstring Wide(const std::string &text)
-{
-    if (text.empty())
-        return std::wstring();
-    int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
-    std::wstring out(count, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count);
-    return out;
-}
-
 // A control's whole text, read from the other process.
 std::string ControlText(HWND control)
 {
@@ -49,7 +30,7 @@ std::string ControlText(HWND control)
     std::wstring text(length + 1, L'\0');
     SendMessageTimeoutW(control, WM_GETTEXT, text.size(), (LPARAM)&text[0], SMTO_NORMAL, 5000, &got);
     text.resize(got < length ? got : length);
-    return Utf8(text);
+    return WideToUtf8(text.data(), text.size());
 }
 
 // The input area of a listener and what the user does there.
@@ -62,7 +43,7 @@ struct InputArea {
     // Typed character by character, as WM_CHAR (UTF-8 text, no line breaks).
     void Type(const std::string &text) const
     {
-        for (wchar_t c : Wide(text))
+        for (wchar_t c : Utf8ToWide(text))
             PostMessageW(Input(), WM_CHAR, c, 1);
     }
     // A key press, through the listener's message loop.
@@ -111,7 +92,7 @@ struct InputArea {
 // Puts the text on the clipboard and pastes it into the input.
 bool Paste(const InputArea &area, const std::string &text)
 {
-    std::wstring wide = Wide(text);
+    std::wstring wide = Utf8ToWide(text);
     if (!OpenClipboard(NULL))
         return false;
     EmptyClipboard();

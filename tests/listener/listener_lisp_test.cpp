@@ -249,9 +249,15 @@ TEST_F(ListenerLisp, RestartsAndNestedLevels)
     ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 2")) << WindowText(debugger);
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1")) << WindowText(debugger);
+    EXPECT_NE("(not shown)", Shown(from, "; Restart 0 [ABORT]: Return to sldb level 1.\r\n").substr(0, 11));
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_TRUE(DebuggerHidden(debugger));
-    EXPECT_EQ("CL-USER> (+ 2 2)\r\n=> 4\r\n", Evaluate("(+ 2 2)", "=> 4\r\n"));
+    EXPECT_NE("(not shown)", Shown(from, "; Evaluation aborted").substr(0, 11));
+    std::string record = Transcript(Listener).substr(from);
+    size_t first = record.find("; Debugger, level 1: outer");
+    EXPECT_EQ(std::string::npos, record.find("; Debugger, level 1: outer", first + 1))
+        << "a level shown again is recorded once\n" << record;
+    EXPECT_NE(std::string::npos, Evaluate("(+ 2 2)", "=> 4\r\n").find("CL-USER> (+ 2 2)\r\n=> 4\r\n"));
 }
 
 // Interrupt stops (loop) in the debugger with a CONTINUE restart: continued,
