@@ -238,14 +238,6 @@ TEST_F(ListenerLisp, RestartsAndNestedLevels)
     EvalCommand();
     ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1"));
     DebuggerKey(debugger, '0');
-    if (OnEcl()) {
-        // ECL runs a restart's function after leaving the debugger's level:
-        // the error inside it ends the evaluation instead of opening level 2.
-        printf("ECL: an error inside a restart aborts the evaluation; no level 2\n");
-        EXPECT_TRUE(DebuggerHidden(debugger));
-        EXPECT_NE("(not shown)", Shown(from, "; Evaluation aborted").substr(0, 11));
-        return;
-    }
     ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 2")) << WindowText(debugger);
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1")) << WindowText(debugger);
