@@ -10,5 +10,6 @@
 std::string AnsiToUtf8(const char *text, size_t length);
 std::wstring Utf8ToWide(const std::string &text);
 std::string WideToUtf8(const wchar_t *text, size_t length);
+std::string WideToUtf8(const std::wstring &text);
 
 #endif

@@ -5,6 +5,7 @@
 // the top line back on the same restart, frame or local, even when lines were
 // added above them.
 #include "listener/debugger.h"
+#include "listener/codepage.h"
 #include "listener/resource.h"
 
 #include <string>
@@ -32,17 +33,6 @@ static bool Showing;  // a level is shown; false once hidden, so the same level 
 static DebugLevel Shown;
 static std::vector<Line> Lines;
 static std::vector<std::wstring> FrameTexts, RestartTexts;
-
-static std::wstring Wide(const std::string &text)
-{
-    int length = text.size() > 0x7fffffff ? 0x7fffffff : (int)text.size();
-    int count = length ? MultiByteToWideChar(CP_UTF8, 0, text.data(), length, NULL, 0) : 0;
-    if (count <= 0)
-        return std::wstring();
-    std::wstring wide(count, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, &wide[0], count);
-    return wide;
-}
 
 // Line breaks as the Edit control shows them: each "\n" or lone "\r" becomes "\r\n".
 static std::wstring ToCrLf(const std::wstring &text)
@@ -232,11 +222,11 @@ static void BuildFrameLines(const DebugLevel &level, std::vector<Line> &lines, s
     for (size_t f = 0; f < level.frames.size(); f++) {
         const DebugFrame &frame = level.frames[f];
         lines.push_back({FrameLine, f, 0});
-        texts.push_back(std::to_wstring(frame.index) + L": " + Wide(frame.text));
+        texts.push_back(std::to_wstring(frame.index) + L": " + Utf8ToWide(frame.text));
         if (frame.localsKnown) {
             for (size_t l = 0; l < frame.locals.size(); l++) {
                 lines.push_back({LocalLine, f, l});
-                texts.push_back(LocalsIndent + Wide(frame.locals[l]));
+                texts.push_back(LocalsIndent + Utf8ToWide(frame.locals[l]));
             }
             if (frame.locals.empty()) {
                 lines.push_back({LocalLine, f, 0});
@@ -337,8 +327,8 @@ static void ShowRestarts(const DebugLevel &level, bool same)
 {
     std::vector<std::wstring> texts;
     for (size_t i = 0; i < level.restarts.size(); i++)
-        texts.push_back(std::to_wstring(i) + L": [" + Wide(level.restarts[i].name) + L"] " +
-                        Wide(level.restarts[i].description));
+        texts.push_back(std::to_wstring(i) + L": [" + Utf8ToWide(level.restarts[i].name) + L"] " +
+                        Utf8ToWide(level.restarts[i].description));
     int selected = Selected(Restarts), top = (int)SendMessageW(Restarts, LB_GETTOPINDEX, 0, 0);
     if (!same) {
         ClearList(Restarts, RestartTexts);
@@ -363,9 +353,9 @@ static void Fill(const DebugLevel &level, bool same)
     bool relayout = !same || level.message != Shown.message || level.type != Shown.type ||
                     level.restarts.size() != Shown.restarts.size();
     if (!same || level.message != Shown.message || level.type != Shown.type) {
-        std::wstring condition = ToCrLf(Wide(level.message));
+        std::wstring condition = ToCrLf(Utf8ToWide(level.message));
         if (!level.type.empty())
-            condition += L"\r\n" + Wide(level.type);
+            condition += L"\r\n" + Utf8ToWide(level.type);
         SetWindowTextW(Condition, condition.c_str());
     }
     ShowRestarts(level, same);

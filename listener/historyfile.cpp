@@ -4,6 +4,7 @@
 // goes to a temporary file in the same folder, is flushed, then renamed over
 // the old file: a reader sees the old file or the new one, never a part.
 #include "listener/historyfile.h"
+#include "listener/codepage.h"
 
 #include <windows.h>
 
@@ -17,17 +18,6 @@ const size_t EntrySizeLimit = 256u << 10;
 // (a virus scanner, say) holds open for a moment.
 const int Attempts = 100;
 const DWORD AttemptPause = 20;
-
-std::string Utf8(const std::wstring &text)
-{
-    if (text.empty())
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
-    std::string out(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], bytes, NULL, NULL);
-    return out;
-}
 
 // The system's one-line text for an error code, in UTF-8.
 std::string ErrorText(DWORD code)
@@ -47,7 +37,7 @@ std::string ErrorText(DWORD code)
     while (!message.empty() && (message.back() == L' ' || message.back() == L'.'))
         message.pop_back();
     std::string number = "error " + std::to_string(code);
-    return message.empty() ? number : Utf8(message) + " (" + number + ")";
+    return message.empty() ? number : WideToUtf8(message) + " (" + number + ")";
 }
 
 bool Fail(std::string *problem, const std::string &what, DWORD code)
@@ -77,7 +67,7 @@ enum ReadResult { FileRead, FileMissing, FileUnreadable };
 ReadResult ReadWholeFile(const std::wstring &path, std::string *bytes, std::string *problem)
 {
     bytes->clear();
-    std::string name = "the input history " + Utf8(path);
+    std::string name = "the input history " + WideToUtf8(path);
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 1; file == INVALID_HANDLE_VALUE; attempt++) {
         // Sharing delete too, so that another listener can replace the file
@@ -141,7 +131,7 @@ bool Replace(const std::wstring &from, const std::wstring &to, DWORD *error)
 // Writes text to the file at path, created anew, and flushes it to the disk.
 bool WriteWholeFile(const std::wstring &path, const std::string &text, std::string *problem)
 {
-    std::string what = "cannot write " + Utf8(path);
+    std::string what = "cannot write " + WideToUtf8(path);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return Fail(problem, what, GetLastError());
@@ -181,7 +171,7 @@ HANDLE TakeLock(const std::wstring &folder, std::string *problem)
             return lock;
         DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == Attempts) {
-            Fail(problem, "the input history is busy: cannot open " + Utf8(path), error);
+            Fail(problem, "the input history is busy: cannot open " + WideToUtf8(path), error);
             return INVALID_HANDLE_VALUE;
         }
         Sleep(AttemptPause);
@@ -205,7 +195,7 @@ bool AddToFile(const std::wstring &folder, const std::string &entry, std::string
             // Kept for whoever wants to mend it; the file starts anew.
             DWORD error = 0;
             if (!Replace(path, folder + L"\\history-damaged.txt", &error))
-                return Fail(problem, "the input was not saved: cannot move the damaged " + Utf8(path) + " aside",
+                return Fail(problem, "the input was not saved: cannot move the damaged " + WideToUtf8(path) + " aside",
                             error);
         }
         break;
@@ -218,7 +208,7 @@ bool AddToFile(const std::wstring &folder, const std::string &entry, std::string
     DWORD error = 0;
     if (!Replace(temporary, path, &error)) {
         DeleteFileW(temporary.c_str());
-        return Fail(problem, "cannot replace " + Utf8(path), error);
+        return Fail(problem, "cannot replace " + WideToUtf8(path), error);
     }
     return true;
 }
@@ -242,7 +232,7 @@ bool LoadHistoryFile(History &h, std::string *problem)
         break;
     }
     if (!ReadHistoryFile(bytes, &h.entries, &why)) {
-        *problem = "the input history " + Utf8(path) + " is damaged (" + why +
+        *problem = "the input history " + WideToUtf8(path) + " is damaged (" + why +
                    "); the next input saved moves it to history-damaged.txt";
         return false;
     }
@@ -264,7 +254,7 @@ bool SaveHistoryEntry(const std::string &entry, std::string *problem)
     if (!HistoryFolder(&folder, problem))
         return false;
     if (!CreateDirectoryW(folder.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return Fail(problem, "the input was not saved: cannot make the folder " + Utf8(folder), GetLastError());
+        return Fail(problem, "the input was not saved: cannot make the folder " + WideToUtf8(folder), GetLastError());
     HANDLE lock = TakeLock(folder, problem);
     if (lock == INVALID_HANDLE_VALUE)
         return false;
