@@ -215,6 +215,11 @@ forget_pid() {
 
 stop_swank() {
     kill "$1" 2>/dev/null
+    # A Lisp that does not end within 5 s of SIGTERM (ECL has been seen to
+    # miss it now and then) is killed, so that nobody waits for it for ever.
+    local i
+    for i in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+    kill -KILL "$1" 2>/dev/null
     wait "$1" 2>/dev/null
     forget_pid "$1"
 }
