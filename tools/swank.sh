@@ -153,7 +153,10 @@ swank_argv() {
     case $SWANK_LISP in
         sbcl)
             [ -f "$SWANK_CORE" ] || { echo "No Swank core to start (swank_core BUILD makes it)."; return 1; }
-            SWANK_ARGV=(/usr/bin/sbcl --core "$SWANK_CORE" --noinform --disable-ldb --lose-on-corruption
+            # Not --lose-on-corruption: with it a control stack exhaustion
+            # (an endless recursion) ends SBCL, even under a handler-case,
+            # where SBCL would signal STORAGE-CONDITION and go on.
+            SWANK_ARGV=(/usr/bin/sbcl --core "$SWANK_CORE" --noinform --disable-ldb
                         --end-runtime-options --no-sysinit --no-userinit
                         --eval "(kestralune-lisp:serve-command-line)" --end-toplevel-options "$port")
             ;;

@@ -19,7 +19,11 @@
 ;;;; serving for good (SBCL's thread waited for a debugger no one could
 ;;;; reach; with the debugger off, SBCL died). Here each client is checked
 ;;;; in a thread of its own, given 10 s for its secret, and every error of
-;;;; that check, or of accepting, ends only that client.
+;;;; that check, or of accepting, ends only that client. At most
+;;;; *MOST-PENDING-CHECKS* clients are checked at a time: beyond that a new
+;;;; client is closed at once, so that a flood of connections that send
+;;;; nothing cannot take every thread the Lisp can make. Whatever fails in
+;;;; the accept loop is written to the log, and the loop serves on.
 
 (defpackage :kestralune-lisp
   (:use :cl)
@@ -31,6 +35,20 @@
   "How long a client has, once connected, to send its secret.")
 
 (defparameter *longest-secret-frame* 1024)
+
+(defparameter *most-pending-checks* 16
+  "How many clients may be waiting at once for their secret to be checked.")
+
+(defvar *checks* '()
+  "The threads checking a client's secret, as the accept loop last saw
+them; only the accept loop's thread touches this list, so no lock is held
+that a thread ended abruptly could leave taken.")
+
+(defun take-check-place ()
+  "True when another client may be checked now: fewer than
+*MOST-PENDING-CHECKS* of the checks begun are still running."
+  (setf *checks* (remove-if-not #'swank/backend:thread-alive-p *checks*))
+  (< (length *checks*) *most-pending-checks*))
 
 (defun quit-at-once (code)
   (ignore-errors (finish-output *standard-output*))
@@ -109,6 +127,10 @@ time) at most: STREAM is only read from when LISTEN says a byte is there."
                            (swank/backend:string-to-utf8 secret))
       (error "the client does not know the secret"))))
 
+(defun refuse (client control &rest arguments)
+  (note "Swank refused a client: ~?" control arguments)
+  (ignore-errors (close client :abort t)))
+
 (defun serve-client (socket client style secret)
   (handler-case
       (progn
@@ -116,8 +138,17 @@ time) at most: STREAM is only read from when LISTEN says a byte is there."
           (check-secret client secret))
         (swank::serve-requests (swank::make-connection socket client style)))
     (serious-condition (condition)
-      (note "Swank refused a client: ~A" condition)
-      (ignore-errors (close client :abort t)))))
+      (refuse client "~A" condition))))
+
+(defun check-in-thread (socket client style secret)
+  "Serves CLIENT from a thread of its own, once its secret is checked there,
+when fewer than *MOST-PENDING-CHECKS* are being checked; closes it otherwise."
+  (if (not (take-check-place))
+      (refuse client "~D clients are already waiting for their secret to be checked"
+              *most-pending-checks*)
+      (push (swank/backend:spawn (lambda () (serve-client socket client style secret))
+                                 :name "Swank client check")
+            *checks*)))
 
 (defvar *secret* nil
   "The secret read from the secret file; NIL: Swank's own rule.")
@@ -127,18 +158,26 @@ time) at most: STREAM is only read from when LISTEN says a byte is there."
 ;; secret is checked.
 (defun accept-connections (socket style dont-close)
   (unwind-protect
-       (let ((client (handler-case (swank/backend:accept-connection
-                                    socket :external-format nil :buffering t)
-                       (serious-condition (condition)
-                         (note "Swank could not accept a connection: ~A" condition)
-                         (sleep 0.1)
-                         nil))))
-         (when client
-           (let ((secret (swank::slime-secret)))
-             (if (eq style :spawn)
-                 (swank/backend:spawn (lambda () (serve-client socket client style secret))
-                                      :name "Swank client check")
-                 (serve-client socket client style secret)))))
+       (let ((client nil))
+         (handler-case
+             (progn
+               (setf client (handler-case (swank/backend:accept-connection
+                                           socket :external-format nil :buffering t)
+                              (serious-condition (condition)
+                                (note "Swank could not accept a connection: ~A" condition)
+                                (sleep 0.1)
+                                nil)))
+               (when client
+                 (let ((secret (swank::slime-secret)))
+                   (if (eq style :spawn)
+                       (check-in-thread socket client style secret)
+                       (serve-client socket client style secret)))))
+           ;; Swank's loop calls this again for the next client.
+           (serious-condition (condition)
+             (when client
+               (ignore-errors (close client :abort t)))
+             (note "Swank's accept loop met an error and serves on: ~A" condition)
+             (sleep 0.1))))
     (unless dont-close
       (swank::send-to-sentinel `(:stop-server :socket ,socket)))))
 
@@ -159,8 +198,10 @@ time) at most: STREAM is only read from when LISTEN says a byte is there."
   (format t "~&Swank serves 127.0.0.1:~D~%" port)
   (finish-output)
   ;; The main thread only waits (and takes the signals); Swank's own threads
-  ;; serve.
-  (loop (sleep 3600)))
+  ;; serve. It wakes every moment: ECL runs a signal's handler in the main
+  ;; thread only once its sleep returns, and a long sleep kept SIGINT
+  ;; waiting now and then.
+  (loop (sleep 0.2)))
 
 #+sbcl
 (defun serve-command-line ()

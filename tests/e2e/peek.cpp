@@ -6,7 +6,7 @@
 //   peek transcript   prints the KESTRALUNE listener's transcript
 #include <windows.h>
 
-#include "listener/resource.h"
+#include "listener/win32/resource.h"
 
 #include <stdio.h>
 #include <string.h>

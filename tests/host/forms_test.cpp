@@ -1,6 +1,6 @@
 // The top-level forms of an input text: where the reader's syntax puts each
 // form's start and end, what is left unfinished, and when Enter sends.
-#include "listener/forms.h"
+#include "listener/core/forms.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +171,73 @@ TEST(HoldsCompleteForms, SendsOnlyWhenEveryFormIsFinished)
     for (const char *not_yet : {"", "  \r\n", "; comment", "#| c |#", "(a", "(a) (b", "\"x", "'", "#+sbcl",
                                 "(a) #| open", "#\\", "(list #\\)"})
         EXPECT_FALSE(HoldsCompleteForms(not_yet)) << not_yet;
+}
+
+// The form Macroexpand takes from the input: the top-level one the caret is
+// in or touches; none between forms or in an unfinished one.
+TEST(TopLevelFormAt, TheFormTheCaretIsInOrTouches)
+{
+    struct {
+        const char *text;
+        size_t at;
+        const char *form;  // null: none
+    } cases[] = {
+        {"(when a b)", 0, "(when a b)"},
+        {"(when a b)", 5, "(when a b)"},
+        {"(when a b)", 10, "(when a b)"},
+        {"(a)  (b c)", 4, nullptr},
+        {"(a)  (b c)", 7, "(b c)"},
+        {"(a) '(b)", 5, "'(b)"},
+        {"#+sbcl (x) y", 8, "#+sbcl (x)"},
+        {"(a) ; (b)\n", 7, nullptr},
+        {"(a (b", 4, nullptr},
+        {"", 0, nullptr},
+    };
+    for (const auto &c : cases) {
+        size_t start = 0, end = 0;
+        bool found = TopLevelFormAt(c.text, c.at, &start, &end);
+        std::string got = found ? std::string(c.text).substr(start, end - start) : "(none)";
+        EXPECT_EQ(c.form ? c.form : "(none)", got) << c.text << " at " << c.at;
+    }
+}
+
+// The package a position of a file is read in: its last top-level
+// in-package before it, as the reader sees the file.
+TEST(PackageAt, TheLastInPackageBeforeThePosition)
+{
+    struct {
+        const char *text;
+        const char *package;
+    } cases[] = {
+        {"(in-package :my-app) (defun f ())", "MY-APP"},
+        {"(IN-PACKAGE #:My-App)\r\n(defun f ())", "MY-APP"},
+        {"(cl:in-package \"mixed-Case\") (f)", "mixed-Case"},
+        {"(in-package |lower|) (f)", "lower"},
+        {"(in-package my\\-app) (f)", "MY-APP"},
+        {"(in-package :a) (f) (in-package :b) (g)", "B"},
+        {"(defpackage :p (:use :cl))\n(in-package :p) ; the file's package\n", "P"},
+        {"(in-package :a) \"(in-package :b)\" (f)", "A"},
+        {"(in-package :a) ; (in-package :b)\n(f)", "A"},
+        {"(in-package :a) #| (in-package :b) |# (f)", "A"},
+        {"(in-package :a) #+nil (in-package :b) (f)", "A"},
+        {"(in-package :a) '(in-package :b) (f)", "A"},
+        {"(in-package :a) (progn (in-package :b)) (f)", "A"},
+        {"(in-package :a) (in-package other:b) (f)", "A"},
+        {"(in-package :a) (in-package) (f)", "A"},
+        {"(in-package :a :b) (f)", ""},
+        {"(defun f ())", ""},
+        {"(in-package :a", ""},
+        {"", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.package, PackageAt(c.text, std::string(c.text).size())) << c.text;
+    // Only the forms that end by the position count.
+    const std::string file = "(in-package :a)\n(f)\n(in-package :b)\n(g)\n";
+    EXPECT_EQ("", PackageAt(file, 0));
+    EXPECT_EQ("", PackageAt(file, 14)) << "inside the first in-package";
+    EXPECT_EQ("A", PackageAt(file, file.find("(f)")));
+    EXPECT_EQ("A", PackageAt(file, file.find("(in-package :b)") + 5));
+    EXPECT_EQ("B", PackageAt(file, file.find("(g)")));
 }
 
 // A megabyte of nesting, opened then closed and opened only: scanned in one

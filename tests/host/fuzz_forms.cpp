@@ -2,9 +2,9 @@
 // split of an input into top-level forms, the history file's reader, and the
 // input area's rules at the caret. The first byte chooses which one gets the
 // rest of the input.
-#include "listener/forms.h"
-#include "listener/history.h"
-#include "listener/input_rules.h"
+#include "listener/core/forms.h"
+#include "listener/core/history.h"
+#include "listener/core/input_rules.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -57,6 +57,10 @@ static void CheckSplit(const std::string &text)
             abort();
     }
     if (HoldsCompleteForms(text) != (!split.forms.empty() && split.unfinished.empty()))
+        abort();
+    // The package at the end is the one at the end of the last form: what
+    // follows it (blanks, comments, an unfinished form) names none.
+    if (PackageAt(text, text.size()) != PackageAt(text, at))
         abort();
 }
 

@@ -10,8 +10,9 @@
 //
 // The session starts connected with its REPL made and two texts submitted,
 // so every kind of answer meets a state it can act on.
-#include "listener/session.h"
-#include "listener/swank_wire.h"
+#include "listener/core/session.h"
+#include "listener/core/swank_wire.h"
+#include "tests/host/effects_of.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -24,9 +25,10 @@ const char *const Texts[] = {"(c)", "(d) (e", "(in-package :x) 1 2", "\"open", "
 const char *const Answers[] = {"y", "n", "maybe", "", "a \"b\" \\ c"};
 
 // A new connection to the Lisp of process pid, answered up to the REPL.
-void Connect(Session &s, long pid, SessionOutput &out)
+void Connect(Session &s, long pid, Effects &out)
 {
-    SessionConnected(s, "(helper \"x\")", out);
+    s.helper = "(helper \"x\")";
+    SessionConnected(s, out);
     SessionMessage(s,
                    "(:return (:ok (:pid " + std::to_string(pid) +
                        " :lisp-implementation (:type \"SBCL\" :version \"2.2.9\"))) 1)",
@@ -44,16 +46,16 @@ bool HasControls(const std::string &text)
 }
 
 // What must hold after every step, whatever came in.
-void Check(const Session &s, const SessionOutput &out)
+void Check(const Session &s, const Effects &out)
 {
-    for (const std::string &message : out.messages) {
+    for (const std::string &message : MessagesOf(out)) {
         Sexp sent;
         if (!ReadSexp(message, &sent))
             abort();  // what goes out is well formed
     }
     // Every text the listener submits here is free of control characters, so
     // any in the transcript came from the Lisp and was not made visible.
-    if (HasControls(out.transcript) || HasControls(s.lispName) || HasControls(s.prompt))
+    if (HasControls(TranscriptOf(out)) || HasControls(s.lispName) || HasControls(s.prompt))
         abort();
     for (const auto &request : s.requests)
         if (request.first <= 0 || request.first >= s.nextId)
@@ -75,14 +77,14 @@ void Check(const Session &s, const SessionOutput &out)
     // The form in the Lisp is a request still waiting for its answer.
     if (s.running.requestId && (!s.evaluating || !s.requests.count(s.running.requestId)))
         abort();
-    if (!s.connected && (s.ready || s.evaluating || !s.requests.empty() || !s.waiting.empty() ||
+    if (!HasConnection(s) && (s.evaluating || !s.requests.empty() || !s.waiting.empty() ||
                          !s.debugger.empty() || s.question.open))
         abort();
 }
 
 // The user's action chosen by one byte: its low three bits the verb, the
 // rest its argument.
-void Act(Session &s, uint8_t action, SessionOutput &out)
+void Act(Session &s, uint8_t action, Effects &out)
 {
     unsigned argument = action >> 3;
     switch (action & 7) {
@@ -137,37 +139,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size -= 2 + actionCount;
 
     Session s;
-    SessionOutput out;
+    Effects out;
     Connect(s, 1, out);
     SessionSubmit(s, "(a)", out);
     SessionSubmit(s, "(b) (c)", out);
     Check(s, out);
 
     FrameReader reader;
-    for (size_t at = 0; at < size && s.connected; at += piece) {
+    for (size_t at = 0; at < size && HasConnection(s); at += piece) {
         size_t count = size - at < piece ? size - at : piece;
         FeedBytes(reader, (const char *)data + at, count);
         std::string payload;
         FrameResult result = FrameIncomplete;
-        while (s.connected && (result = NextFrame(reader, &payload)) == FrameReady) {
+        while (HasConnection(s) && (result = NextFrame(reader, &payload)) == FrameReady) {
             if (payload.size() > MaxFramePayload)
                 abort();
-            out = SessionOutput();
+            out = Effects();
             SessionMessage(s, payload, out);
             Check(s, out);
-            if (out.closeConnection) {
+            if (Has(out, EffectKind::CloseConnection)) {
                 SessionLost(s, "closed", out);
                 Check(s, out);
                 break;
             }
             if (actions < actionsEnd) {
-                out = SessionOutput();
+                out = Effects();
                 Act(s, *actions++, out);
                 Check(s, out);
             }
         }
-        if (s.connected && result == FrameMalformed) {
-            out = SessionOutput();
+        if (HasConnection(s) && result == FrameMalformed) {
+            out = Effects();
             SessionLost(s, "bad frame", out);
             Check(s, out);
         }

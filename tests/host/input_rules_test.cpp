@@ -2,7 +2,7 @@
 // symbol and the form at the caret, the argument marked in an argument
 // list, and what a completion puts in and lists. In each text, ^ stands
 // for the caret.
-#include "listener/input_rules.h"
+#include "listener/core/input_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The listener's command line, its input history and history file, and its
 // transcript's text rules.
-#include "listener/history.h"
-#include "listener/options.h"
-#include "listener/text_rules.h"
+#include "listener/core/history.h"
+#include "listener/core/options.h"
+#include "listener/core/text_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +46,67 @@ TEST(ListenerOptions, RefusesWhatItCannotUse)
         ListenerOptions o;
         EXPECT_FALSE(ReadListenerOptions((int)argv.size(), argv.data(), &o)) << args[0];
     }
+}
+
+// The Lisp's home as SBCL finds it on Windows, where Swank reads .slime-secret.
+TEST(ListenerOptions, TheSecretIsLookedForInTheLispsHome)
+{
+    struct {
+        const char *home, *profile, *drive, *path, *expected;
+    } cases[] = {
+        {"C:\\emacs home", "C:\\Users\\me", "D:", "\\me", "C:\\emacs home\\.slime-secret"},
+        {"", "C:\\Users\\me", "D:", "\\me", "C:\\Users\\me\\.slime-secret"},
+        {"", "", "D:", "\\me", "D:\\me\\.slime-secret"},
+        {"", "", "D:", "", ""},
+        {"", "", "", "\\me", ""},
+        {"", "", "", "", ""},
+        {"C:/home/", "C:\\Users\\me", "", "", "C:/home/.slime-secret"},
+        {"C:\\home\\", "", "", "", "C:\\home\\.slime-secret"},
+        {"C:\\\xd1\x81\xd0\xb5\xd0\xba\xd1\x80\xd0\xb5\xd1\x82 \xce\xbb", "", "", "",
+         "C:\\\xd1\x81\xd0\xb5\xd0\xba\xd1\x80\xd0\xb5\xd1\x82 \xce\xbb\\.slime-secret"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.expected, SlimeSecretPath(c.home, c.profile, c.drive, c.path))
+            << "HOME=" << c.home << " USERPROFILE=" << c.profile << " HOMEDRIVE=" << c.drive << " HOMEPATH=" << c.path;
+}
+
+// The files that exist, for LispCommandLine.
+bool ExistingFile(const std::string &name)
+{
+    for (const char *file : {"C:\\Program Files\\SBCL\\sbcl.exe", "C:\\Program.exe", "C:\\Lisp 2.2\\sbcl.exe",
+                             "C:\\Lisp 2.2\\start", "C:\\my lisp\\run.cmd", "sbcl.exe"})
+        if (name == file)
+            return true;
+    return false;
+}
+
+TEST(ListenerOptions, TheLispsProgramIsNamedInQuotes)
+{
+    struct {
+        const char *command, *expected;
+    } cases[] = {
+        // Unquoted: the longest part that names a file, not C:\Program.exe.
+        {"C:\\Program Files\\SBCL\\sbcl.exe --core x", "\"C:\\Program Files\\SBCL\\sbcl.exe\" --core x"},
+        {"C:\\Program Files\\SBCL\\sbcl", "\"C:\\Program Files\\SBCL\\sbcl\""},
+        {"C:\\Program Files\\SBCL\\sbcl --load \"a b.lisp\"",
+         "\"C:\\Program Files\\SBCL\\sbcl\" --load \"a b.lisp\""},
+        // A name without an extension is the program with ".exe"; a folder's
+        // dot is no extension.
+        {"C:\\Lisp 2.2\\sbcl  --script", "\"C:\\Lisp 2.2\\sbcl\"  --script"},
+        {"C:\\Lisp 2.2\\start now", "\"C:\\Lisp 2.2\\start\" now"},
+        {"C:\\my lisp\\run.cmd\t4005", "\"C:\\my lisp\\run.cmd\"\t4005"},
+        {"  sbcl --core x", "\"sbcl\" --core x"},
+        // No part names a file: the first word, for Windows to look for.
+        {"ecl --load start.lisp", "\"ecl\" --load start.lisp"},
+        {"C:\\No Such\\sbcl.exe", "\"C:\\No\" Such\\sbcl.exe"},
+        {"/usr/bin/sbcl --core x", "\"/usr/bin/sbcl\" --core x"},
+        // Quoted: as given.
+        {"\"C:\\Program Files\\SBCL\\sbcl.exe\" --core x", "\"C:\\Program Files\\SBCL\\sbcl.exe\" --core x"},
+        {"\"/usr/bin/sbcl\" \"--core\"", "\"/usr/bin/sbcl\" \"--core\""},
+        {"   ", "   "},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.expected, LispCommandLine(c.command, ExistingFile)) << c.command;
 }
 
 TEST(ListenerHistory, RecallsBackAndForthLikeAShell)

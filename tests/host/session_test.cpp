@@ -1,10 +1,13 @@
 // The listener's conversation with the Lisp, driven by the messages Swank's
 // REPL sends: what goes out, in which order, and what the transcript shows.
 // The messages are as SBCL's Swank 2.27 sends them.
-#include "listener/session.h"
-#include "listener/swank_wire.h"
+#include "listener/core/session.h"
+#include "listener/core/swank_wire.h"
+#include "tests/host/effects_of.h"
 
 #include <gtest/gtest.h>
+
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -29,7 +32,7 @@ const char ReplMade[] = "(:return (:ok (\"COMMON-LISP-USER\" \"CL-USER\")) 3)";
 // The request that evaluates one form on the REPL thread.
 std::string Eval(const std::string &form, long id, const std::string &package = "COMMON-LISP-USER")
 {
-    return "(:emacs-rex (swank-repl:listener-eval " + LispString(form) + ") " + LispString(package) +
+    return "(:emacs-rex (kestralune-listener:listener-eval " + LispString(form) + ") " + LispString(package) +
            " :repl-thread " + std::to_string(id) + ")";
 }
 
@@ -61,64 +64,71 @@ std::string Value(const std::string &printed)
 // connect sequence used ids 1 to 3, so the first evaluation is id 4.
 struct Conversation {
     Session s;
-    SessionOutput out;
+    Effects out;
 
     explicit Conversation(long pid = 14065) { Connect(pid); }
     void Connect(long pid)
     {
-        out = SessionOutput();
-        SessionConnected(s, "(helper)", out);
+        out = Effects();
+        s.helper = "(helper)";
+        SessionConnected(s, out);
         Receive(ConnectionInfo(pid));
         Receive(HelperLoaded);
         Receive(ReplMade);
-        EXPECT_TRUE(s.ready);
+        EXPECT_EQ(LinkState::Ready, s.state);
     }
     // Each step clears what the steps before it produced.
-    SessionOutput &Receive(const std::string &payload)
+    Effects &Receive(const std::string &payload)
     {
-        out = SessionOutput();
+        out = Effects();
         SessionMessage(s, payload, out);
         return out;
     }
-    SessionOutput &Submit(const std::string &text)
+    Effects &Submit(const std::string &text)
     {
-        out = SessionOutput();
+        out = Effects();
         EXPECT_TRUE(SessionSubmit(s, text, out));
         return out;
     }
-    SessionOutput &Answer(const std::string &line, bool taken = true)
+    Effects &Type(const std::string &text, Typed expected)
     {
-        out = SessionOutput();
+        out = Effects();
+        EXPECT_EQ(expected, SessionType(s, text, out)) << text;
+        return out;
+    }
+    Effects &Answer(const std::string &line, bool taken = true)
+    {
+        out = Effects();
         EXPECT_EQ(taken, SessionAnswer(s, line, out)) << line;
         return out;
     }
-    SessionOutput &Lost(const std::string &why)
+    Effects &Lost(const std::string &why)
     {
-        out = SessionOutput();
+        out = Effects();
         SessionLost(s, why, out);
         return out;
     }
-    SessionOutput &Restart(size_t n)
+    Effects &Restart(size_t n)
     {
-        out = SessionOutput();
+        out = Effects();
         SessionInvokeRestart(s, n, out);
         return out;
     }
-    SessionOutput &Abort()
+    Effects &Abort()
     {
-        out = SessionOutput();
+        out = Effects();
         SessionAbortDebugger(s, out);
         return out;
     }
-    SessionOutput &MoreFrames()
+    Effects &MoreFrames()
     {
-        out = SessionOutput();
+        out = Effects();
         SessionMoreFrames(s, out);
         return out;
     }
-    SessionOutput &Locals(long frame)
+    Effects &Locals(long frame)
     {
-        out = SessionOutput();
+        out = Effects();
         SessionFrameLocals(s, frame, out);
         return out;
     }
@@ -127,7 +137,7 @@ struct Conversation {
     {
         std::string shown;
         for (const std::string &payload : payloads)
-            shown += Receive(payload).transcript;
+            shown += TranscriptOf(Receive(payload));
         return shown;
     }
 };
@@ -158,45 +168,44 @@ std::string DebugWithFrames(long level, int n)
 TEST(Session, ConnectingAsksTheLispLoadsTheHelperMakesTheReplThenRunsWhatWaited)
 {
     Session s;
-    SessionOutput out;
+    Effects out;
     EXPECT_FALSE(SessionSubmit(s, "(+ 1 2)", out)) << "nothing is taken without a Lisp";
-    SessionConnected(s, "(defun f () \"q\\\")", out);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:connection-info) \"COMMON-LISP-USER\" t 1)"}, out.messages);
-    EXPECT_TRUE(out.captionChanged);
-    EXPECT_TRUE(s.connected);
-    EXPECT_FALSE(s.ready);
+    s.helper = "(defun f () \"q\\\")";
+    SessionConnected(s, out);
+    EXPECT_EQ(Messages{Guarded("(swank:connection-info)", 1)}, MessagesOf(out));
+    EXPECT_TRUE(Has(out, EffectKind::CaptionChanged));
+    EXPECT_EQ(LinkState::Greeting, s.state);
 
-    out = SessionOutput();
+    out = Effects();
     EXPECT_TRUE(SessionSubmit(s, "(+ 1 2)", out)) << "taken while the REPL is made";
-    EXPECT_TRUE(out.messages.empty());
-    EXPECT_EQ("", out.transcript);
+    EXPECT_TRUE(MessagesOf(out).empty());
+    EXPECT_EQ("", TranscriptOf(out));
 
-    out = SessionOutput();
+    out = Effects();
+    EXPECT_FALSE(s.answered);
     SessionMessage(s, ConnectionInfo(14065), out);
+    EXPECT_TRUE(s.answered) << "the Lisp answered as Swank does: the rest of connecting has no time limit";
     EXPECT_EQ("SBCL 2.2.9.debian", s.lispName);
     EXPECT_EQ(14065, s.lispPid);
-    EXPECT_TRUE(out.captionChanged);
-    EXPECT_EQ(Messages{"(:emacs-rex (cl:progn (swank:swank-require (quote (:swank-repl))) "
-                       "(cl:load (cl:make-string-input-stream \"(defun f () \\\"q\\\\\\\")\")) "
-                       "(cl:funcall (cl:read-from-string \"kestralune-listener:start\"))) "
-                       "\"COMMON-LISP-USER\" t 2)"},
-              out.messages);
+    EXPECT_TRUE(Has(out, EffectKind::CaptionChanged));
+    EXPECT_EQ(Messages{Guarded("(cl:progn (swank:swank-require (quote (:swank-repl))) "
+                               "(cl:load (cl:make-string-input-stream \"(defun f () \\\"q\\\\\\\")\")) t)",
+                               2)},
+              MessagesOf(out));
 
-    out = SessionOutput();
+    out = Effects();
     SessionMessage(s, HelperLoaded, out);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank-repl:create-repl nil) "
-                       "\"COMMON-LISP-USER\" t 3)"},
-              out.messages);
-    EXPECT_FALSE(s.ready);
-    EXPECT_EQ("", out.transcript);
+    EXPECT_EQ(Messages{Guarded("(kestralune-listener:create-repl)", 3)}, MessagesOf(out));
+    EXPECT_EQ(LinkState::Greeting, s.state);
+    EXPECT_EQ("", TranscriptOf(out));
 
     // The first REPL of the listener reads in the package the REPL names.
-    out = SessionOutput();
+    out = Effects();
     SessionMessage(s, "(:return (:ok (\"MY-PACKAGE\" \"MY\")) 3)", out);
-    EXPECT_TRUE(s.ready);
-    EXPECT_TRUE(out.captionChanged);
-    EXPECT_EQ("; Connected to SBCL 2.2.9.debian.\nMY> (+ 1 2)\n", out.transcript);
-    EXPECT_EQ(Messages{Eval("(+ 1 2)", 4, "MY-PACKAGE")}, out.messages);
+    EXPECT_EQ(LinkState::Ready, s.state);
+    EXPECT_TRUE(Has(out, EffectKind::CaptionChanged));
+    EXPECT_EQ("; Connected to SBCL 2.2.9.debian.\nMY> (+ 1 2)\n", TranscriptOf(out));
+    EXPECT_EQ(Messages{Eval("(+ 1 2)", 4, "MY-PACKAGE")}, MessagesOf(out));
     EXPECT_EQ(1u, s.requests.size());
 }
 
@@ -206,18 +215,18 @@ TEST(Session, ALispWithoutThreadsIsSaidToBeOne)
 {
     for (const char *style : {":spawn", "nil"}) {
         Session s;
-        SessionOutput out;
-        SessionConnected(s, "", out);
+        Effects out;
+        SessionConnected(s, out);
         std::string info = ConnectionInfo(7);
         info.replace(info.find(":style :spawn"), 13, std::string(":style ") + style);
-        out = SessionOutput();
+        out = Effects();
         SessionMessage(s, info, out);
         EXPECT_EQ(std::string(style) == "nil" ? "; This Lisp runs Swank without threads: Interrupt cannot stop an "
                                                 "evaluation, and its debugger may answer late.\n"
                                               : "",
-                  out.transcript)
+                  TranscriptOf(out))
             << style;
-        EXPECT_EQ(1u, out.messages.size()) << "the helper is loaded all the same";
+        EXPECT_EQ(1u, MessagesOf(out).size()) << "the helper is loaded all the same";
     }
 }
 
@@ -234,26 +243,68 @@ TEST(Session, ARefusalAtAnyStepOfConnectingClosesTheConnection)
          "; The Lisp did not say what it is.\n"},
         {0, "(:invalid-rpc 1 \"Thread not found\")",
          "; The Lisp refused a request: Thread not found\n; The Lisp did not say what it is: Thread not found\n"},
+        {0, "(:return (:ok (:failed \"no such function\")) 1)", "; The Lisp did not say what it is: no such function\n"},
         {1, "(:return (:abort \"Don't know how to REQUIRE SWANK-REPL.\") 2)",
          "; The Lisp did not take Swank's REPL or the listener's helper: Don't know how to REQUIRE SWANK-REPL.\n"},
+        {1, "(:return (:ok (:failed \"Don't know how to REQUIRE SWANK-REPL.\")) 2)",
+         "; The Lisp did not take Swank's REPL or the listener's helper: Don't know how to REQUIRE SWANK-REPL.\n"},
+        {1, "(:return (:ok (:failed nil)) 2)", "; The Lisp did not take Swank's REPL or the listener's helper.\n"},
         {2, "(:return (:abort \"#<TYPE-ERROR>\") 3)", "; The Lisp could not make Swank's REPL: #<TYPE-ERROR>\n"},
+        {2, "(:return (:ok (:failed \"Address in use\")) 3)", "; The Lisp could not make Swank's REPL: Address in use\n"},
         {2, "(:return (:ok nil) 3)", "; The Lisp could not make Swank's REPL.\n"},
         {2, "(:return (:ok (\"CL-USER\")) 3)", "; The Lisp could not make Swank's REPL.\n"},
     };
     for (const Case &c : cases) {
         Session s;
-        SessionOutput out;
-        SessionConnected(s, "", out);
+        Effects out;
+        SessionConnected(s, out);
         SessionSubmit(s, "(waits)", out);
         const std::string steps[] = {ConnectionInfo(1), HelperLoaded};
         for (int i = 0; i < c.answered; i++)
             SessionMessage(s, steps[i], out);
-        out = SessionOutput();
+        out = Effects();
         SessionMessage(s, c.refusal, out);
-        EXPECT_TRUE(out.closeConnection) << c.refusal;
-        EXPECT_FALSE(s.ready) << c.refusal;
-        EXPECT_TRUE(out.messages.empty()) << c.refusal << ": the text that waits is not sent";
-        EXPECT_EQ(c.transcript, out.transcript) << c.refusal;
+        EXPECT_TRUE(Has(out, EffectKind::CloseConnection)) << c.refusal;
+        EXPECT_NE(LinkState::Ready, s.state) << c.refusal;
+        EXPECT_EQ(c.answered > 0, s.answered) << c.refusal;
+        EXPECT_TRUE(MessagesOf(out).empty()) << c.refusal << ": the text that waits is not sent";
+        EXPECT_EQ(c.transcript, TranscriptOf(out)) << c.refusal;
+    }
+}
+
+// A failure while connecting is said once, however often the attempts that
+// follow fail the same way; another failure is said, and once a connection
+// is made the same failure is news again.
+TEST(Session, AFailureWhileConnectingIsSaidOnce)
+{
+    const std::string helperFailed = "(:return (:ok (:failed \"compile error\")) 2)",
+                      replFailed = "(:return (:abort \"no thread\") 3)";
+    const std::string helperLine = "; The Lisp did not take Swank's REPL or the listener's helper: compile error\n",
+                      replLine = "; The Lisp could not make Swank's REPL: no thread\n";
+    struct Attempt {
+        const char *what;
+        std::vector<std::string> answers;
+        std::string transcript;
+    } attempts[] = {
+        {"the first failure", {ConnectionInfo(9), helperFailed}, helperLine},
+        {"the same again", {ConnectionInfo(9), helperFailed}, ""},
+        {"and again", {ConnectionInfo(9), helperFailed}, ""},
+        {"another failure", {ConnectionInfo(9), HelperLoaded, replFailed}, replLine},
+        {"the first one back", {ConnectionInfo(9), helperFailed}, helperLine},
+        {"connected", {ConnectionInfo(9), HelperLoaded, ReplMade}, "; Connected to SBCL 2.2.9.debian.\n"},
+        {"the first one after a connection", {ConnectionInfo(9), helperFailed}, helperLine},
+    };
+    Session s;
+    for (const Attempt &a : attempts) {
+        Effects out;
+        SessionConnected(s, out);
+        out = Effects();
+        for (const std::string &answer : a.answers)
+            SessionMessage(s, answer, out);
+        EXPECT_EQ(a.transcript, TranscriptOf(out)) << a.what;
+        EXPECT_EQ(s.state != LinkState::Ready, Has(out, EffectKind::CloseConnection)) << a.what;
+        out = Effects();
+        SessionLost(s, "closed", out);
     }
 }
 
@@ -261,21 +312,21 @@ TEST(Session, EachFormIsItsOwnEvaluationSentWhenTheOneBeforeReturned)
 {
     Conversation lisp;
     lisp.Submit("(in-package :foo) (+ 1 2)\n(list 'a \"b\")\n");
-    EXPECT_EQ("CL-USER> (in-package :foo) (+ 1 2)\n(list 'a \"b\")\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{Eval("(in-package :foo)", 4)}, lisp.out.messages);
-    EXPECT_TRUE(lisp.Submit("(second)").messages.empty()) << "a text waits for the one before it";
-    EXPECT_EQ("", lisp.out.transcript);
+    EXPECT_EQ("CL-USER> (in-package :foo) (+ 1 2)\n(list 'a \"b\")\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(in-package :foo)", 4)}, MessagesOf(lisp.out));
+    EXPECT_TRUE(MessagesOf(lisp.Submit("(second)")).empty()) << "a text waits for the one before it";
+    EXPECT_EQ("", TranscriptOf(lisp.out));
 
-    EXPECT_EQ("", lisp.Receive("(:new-package \"FOO\" \"FOO\")").transcript);
-    EXPECT_EQ("=> #<PACKAGE \"FOO\">\n", lisp.Receive(Value("#<PACKAGE \"FOO\">")).transcript);
-    EXPECT_TRUE(lisp.out.messages.empty()) << "a value is not the end of the evaluation";
-    EXPECT_EQ(Messages{Eval("(+ 1 2)", 5, "FOO")}, lisp.Receive(Done(4)).messages);
-    EXPECT_TRUE(lisp.Receive(Done(77)).messages.empty()) << "no request of ours has id 77";
-    EXPECT_EQ("=> 3\n", lisp.Receive(Value("3")).transcript);
-    EXPECT_EQ(Messages{Eval("(list 'a \"b\")", 6, "FOO")}, lisp.Receive(Done(5)).messages);
+    EXPECT_EQ("", TranscriptOf(lisp.Receive("(:new-package \"FOO\" \"FOO\")")));
+    EXPECT_EQ("=> #<PACKAGE \"FOO\">\n", TranscriptOf(lisp.Receive(Value("#<PACKAGE \"FOO\">"))));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty()) << "a value is not the end of the evaluation";
+    EXPECT_EQ(Messages{Eval("(+ 1 2)", 5, "FOO")}, MessagesOf(lisp.Receive(Done(4))));
+    EXPECT_TRUE(MessagesOf(lisp.Receive(Done(77))).empty()) << "no request of ours has id 77";
+    EXPECT_EQ("=> 3\n", TranscriptOf(lisp.Receive(Value("3"))));
+    EXPECT_EQ(Messages{Eval("(list 'a \"b\")", 6, "FOO")}, MessagesOf(lisp.Receive(Done(5))));
     lisp.Receive(Done(6));
-    EXPECT_EQ("FOO> (second)\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{Eval("(second)", 7, "FOO")}, lisp.out.messages);
+    EXPECT_EQ("FOO> (second)\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(second)", 7, "FOO")}, MessagesOf(lisp.out));
     lisp.Receive(Done(7));
     EXPECT_FALSE(lisp.s.evaluating);
     EXPECT_TRUE(lisp.s.requests.empty());
@@ -304,7 +355,7 @@ TEST(Session, ShowsValuesAndOutputAsTheyArrive)
         Conversation lisp;
         lisp.Submit("(f)");
         EXPECT_EQ(c.transcript, lisp.Transcript(c.messages)) << c.messages[0];
-        EXPECT_EQ("", lisp.Receive(Done(4)).transcript) << c.messages[0];
+        EXPECT_EQ("", TranscriptOf(lisp.Receive(Done(4)))) << c.messages[0];
         EXPECT_FALSE(lisp.s.evaluating) << c.messages[0];
     }
 }
@@ -314,8 +365,8 @@ TEST(Session, TheNextTextBeginsOnAFreshLineAfterOutputWithoutALineBreak)
     Conversation lisp;
     lisp.Submit("(princ 1)");
     lisp.Submit("(princ 2)");
-    EXPECT_EQ("1", lisp.Receive("(:write-string \"1\")").transcript);
-    EXPECT_EQ("\nCL-USER> (princ 2)\n", lisp.Receive(Done(4)).transcript);
+    EXPECT_EQ("1", TranscriptOf(lisp.Receive("(:write-string \"1\")")));
+    EXPECT_EQ("\nCL-USER> (princ 2)\n", TranscriptOf(lisp.Receive(Done(4))));
 }
 
 TEST(Session, AnAbortEndsItsTextAndTheNextTextBegins)
@@ -340,8 +391,8 @@ TEST(Session, AnAbortEndsItsTextAndTheNextTextBegins)
         for (int i = 0; i < c.returned; i++)
             lisp.Receive(Done(4 + i));
         lisp.Receive(c.abort);
-        EXPECT_EQ(c.transcript + std::string("CL-USER> (next)\n"), lisp.out.transcript) << c.abort;
-        EXPECT_EQ(Messages{Eval("(next)", 5 + c.returned)}, lisp.out.messages) << c.abort;
+        EXPECT_EQ(c.transcript + std::string("CL-USER> (next)\n"), TranscriptOf(lisp.out)) << c.abort;
+        EXPECT_EQ(Messages{Eval("(next)", 5 + c.returned)}, MessagesOf(lisp.out)) << c.abort;
     }
 }
 
@@ -361,9 +412,10 @@ TEST(Session, AnUnfinishedLastFormIsReportedAndNotSent)
         Conversation lisp;
         std::string shown;
         Messages sent;
-        auto take = [&](const SessionOutput &out) {
-            shown += out.transcript;
-            sent.insert(sent.end(), out.messages.begin(), out.messages.end());
+        auto take = [&](const Effects &out) {
+            shown += TranscriptOf(out);
+            Messages messages = MessagesOf(out);
+            sent.insert(sent.end(), messages.begin(), messages.end());
         };
         take(lisp.Submit(c.text));
         take(lisp.Submit("(next)"));
@@ -400,8 +452,8 @@ TEST(Session, OutputOfAThreadThatWaitsIsAcknowledged)
         Conversation lisp;
         lisp.Submit("(f)");
         lisp.Receive(c.message);
-        EXPECT_EQ(c.transcript, lisp.out.transcript) << c.message;
-        EXPECT_EQ(c.sent, lisp.out.messages) << c.message;
+        EXPECT_EQ(c.transcript, TranscriptOf(lisp.out)) << c.message;
+        EXPECT_EQ(c.sent, MessagesOf(lisp.out)) << c.message;
     }
 }
 
@@ -410,19 +462,19 @@ TEST(Session, ALineTheLispReadsIsAnsweredOnce)
     Conversation lisp;
     lisp.Submit("(read-line)");
     lisp.Answer("early", false);
-    EXPECT_TRUE(lisp.Receive("(:read-string 4 5)").questionChanged);
+    EXPECT_TRUE(Has(lisp.Receive("(:read-string 4 5)"), EffectKind::QuestionChanged));
     EXPECT_TRUE(lisp.s.question.open);
     lisp.Answer("say \"y\"");
-    EXPECT_EQ("say \"y\"\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{"(:emacs-return-string 4 5 \"say \\\"y\\\"\n\")"}, lisp.out.messages);
-    EXPECT_TRUE(lisp.out.questionChanged);
+    EXPECT_EQ("say \"y\"\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{"(:emacs-return-string 4 5 \"say \\\"y\\\"\n\")"}, MessagesOf(lisp.out));
+    EXPECT_TRUE(Has(lisp.out, EffectKind::QuestionChanged));
     lisp.Answer("again", false);
 
     // A read that ends without an answer (the evaluation was aborted) asks no more.
     lisp.Receive("(:read-string 4 6)");
     lisp.Receive("(:read-aborted 4 5)");
     EXPECT_TRUE(lisp.s.question.open) << "another read's end";
-    EXPECT_TRUE(lisp.Receive("(:read-aborted 4 6)").questionChanged);
+    EXPECT_TRUE(Has(lisp.Receive("(:read-aborted 4 6)"), EffectKind::QuestionChanged));
     lisp.Answer("late", false);
 }
 
@@ -443,12 +495,127 @@ TEST(Session, AYesOrNoQuestionTakesOnlyYesOrNo)
     for (const Case &c : cases) {
         Conversation lisp;
         lisp.Submit("(y-or-n-p \"Really?\")");
-        EXPECT_EQ("Really? (y or n) ", lisp.Receive("(:y-or-n-p 4 8 \"Really?\")").transcript);
+        EXPECT_EQ("Really? (y or n) ", TranscriptOf(lisp.Receive("(:y-or-n-p 4 8 \"Really?\")")));
         lisp.Answer(c.line);
-        EXPECT_EQ(c.transcript, lisp.out.transcript) << c.line;
-        EXPECT_EQ(c.sent, lisp.out.messages) << c.line;
+        EXPECT_EQ(c.transcript, TranscriptOf(lisp.out)) << c.line;
+        EXPECT_EQ(c.sent, MessagesOf(lisp.out)) << c.line;
         EXPECT_EQ(c.sent.empty(), lisp.s.question.open) << c.line << ": asked again until answered";
     }
+}
+
+// A line typed while an evaluation runs is held: it answers that
+// evaluation's question when one comes (the Lisp's prompt may show before
+// it asks), and is evaluated next when none does. Texts from the editor,
+// and lines typed while the debugger is open, are never taken as answers.
+TEST(Session, ALineTypedAheadAnswersTheNextQuestionOrIsEvaluatedNext)
+{
+    struct Case {
+        const char *name;
+        bool fromEditor, inDebugger;
+        const char *question;   // what the Lisp sends after the line was typed
+        Messages sent;          // in answer to it
+    } cases[] = {
+        {"a read answered", false, false, "(:read-string 4 5)",
+         {"(:emacs-return-string 4 5 \"hello\n\")"}},
+        {"a yes answered", false, false, "(:y-or-n-p 4 5 \"Go on?\")", {"(:emacs-return 4 5 t)"}},
+        {"an editor's text waits", true, false, "(:read-string 4 5)", {}},
+        {"the debugger's read waits", false, true, "(:read-string 4 5)", {}},
+    };
+    for (const Case &c : cases) {
+        Conversation lisp;
+        lisp.Submit("(ask)");
+        if (c.inDebugger)
+            lisp.Receive(Debug41);
+        const char *line = strcmp(c.question, "(:read-string 4 5)") == 0 ? "hello" : "y";
+        if (c.fromEditor)
+            lisp.Submit(line);
+        else
+            lisp.Type(line, TypedEvaluation);
+        EXPECT_EQ(Messages{}, MessagesOf(lisp.out)) << c.name << ": held, not sent";
+        lisp.Receive(c.question);
+        EXPECT_EQ(c.sent, MessagesOf(lisp.out)) << c.name;
+        EXPECT_EQ(c.sent.empty(), lisp.s.question.open) << c.name;
+        EXPECT_EQ(c.sent.empty() ? 1u : 0u, lisp.s.waiting.size()) << c.name;
+    }
+
+    // Not asked: the held line is the next evaluation, and a second held
+    // line answers the question of the first.
+    Conversation lisp;
+    lisp.Submit("(sleep 1)");
+    lisp.Type("(read-line)", TypedEvaluation);
+    lisp.Type("typed", TypedEvaluation);
+    EXPECT_EQ(Messages{Eval("(read-line)", 5)}, MessagesOf(lisp.Receive(Done(4))));
+    EXPECT_FALSE(lisp.s.waiting.front().typedAhead) << "typed ahead of the evaluation that ended";
+    lisp.Receive("(:read-string 5 7)");
+    EXPECT_EQ(Messages{}, MessagesOf(lisp.out)) << "typed before its evaluation began: evaluated in its turn";
+    EXPECT_EQ(TypedAnswer, SessionType(lisp.s, "now", lisp.out));
+}
+
+// A text of a file with an in-package is read in that package, once the
+// Lisp has found it: the echo names it, and the REPL's own package stays,
+// unless the text changes *package* itself. A package the Lisp lacks is
+// said, and the REPL's used.
+TEST(Session, AFilesTextIsReadInItsPackage)
+{
+    const std::string lookup = "(:emacs-rex (cl:ignore-errors (cl:let ((p (cl:find-package \"MY-APP\"))) (cl:and p "
+                               "(cl:list (cl:package-name p) (swank::package-string-for-prompt p))))) "
+                               "\"COMMON-LISP-USER\" t 4)";
+    Conversation lisp;
+    Effects &out = lisp.out;
+    out = Effects();
+    ASSERT_TRUE(SessionSubmitInPackage(lisp.s, "(f) (in-package :cl-user) (g)", "MY-APP", out));
+    EXPECT_EQ(Messages{lookup}, MessagesOf(out));
+    EXPECT_EQ("", TranscriptOf(out)) << "echoed once the package is known";
+    lisp.Receive("(:return (:ok (\"MY-APP\" \"APP\")) 4)");
+    EXPECT_EQ("APP> (f) (in-package :cl-user) (g)\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(f)", 5, "MY-APP")}, MessagesOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(in-package :cl-user)", 6, "MY-APP")}, MessagesOf(lisp.Receive(Done(5))));
+    lisp.Receive("(:new-package \"COMMON-LISP-USER\" \"CL-USER\")");
+    EXPECT_EQ(Messages{Eval("(g)", 7)}, MessagesOf(lisp.Receive(Done(6)))) << "the text changed *package*";
+
+    Conversation other;
+    other.out = Effects();
+    SessionSubmitInPackage(other.s, "(f)", "MY-APP", other.out);
+    other.Receive("(:return (:ok nil) 4)");
+    EXPECT_EQ("; The Lisp has no package MY-APP; the text is read in CL-USER.\nCL-USER> (f)\n", TranscriptOf(other.out));
+    EXPECT_EQ(Messages{Eval("(f)", 5)}, MessagesOf(other.out));
+    EXPECT_EQ("COMMON-LISP-USER", other.s.package);
+}
+
+// An interrupt that opens no debugger (Swank 2.27 may keep one that comes
+// while the REPL thread writes output) is sent again every two ticks,
+// three times at most, until a debugger level opens or the evaluation ends.
+TEST(Session, AnInterruptIsSentAgainUntilTheDebuggerOpens)
+{
+    const Messages interrupt = {"(:emacs-interrupt :repl-thread)"};
+    auto tick = [](Conversation &lisp) {
+        lisp.out = Effects();
+        SessionTick(lisp.s, lisp.out);
+        return MessagesOf(lisp.out);
+    };
+    Conversation lisp;
+    lisp.Submit("(loop (print 1))");
+    lisp.out = Effects();
+    SessionInterrupt(lisp.s, lisp.out);
+    EXPECT_EQ(interrupt, MessagesOf(lisp.out));
+    std::vector<Messages> sent;
+    for (int i = 0; i < 8; i++)
+        sent.push_back(tick(lisp));
+    EXPECT_EQ((std::vector<Messages>{{}, interrupt, {}, interrupt, {}, interrupt, {}, {}}), sent);
+
+    Conversation stopped;
+    stopped.Submit("(loop)");
+    SessionInterrupt(stopped.s, stopped.out);
+    stopped.Receive(Debug41);
+    EXPECT_EQ(Messages{}, tick(stopped));
+    EXPECT_EQ(Messages{}, tick(stopped)) << "the debugger opened";
+
+    Conversation ended;
+    ended.Submit("(sleep 1)");
+    SessionInterrupt(ended.s, ended.out);
+    ended.Receive(Done(4));
+    EXPECT_EQ(Messages{}, tick(ended));
+    EXPECT_EQ(Messages{}, tick(ended)) << "the evaluation ended";
 }
 
 TEST(Session, TheDebuggerOpensALevelAndARestartGoesToItsThread)
@@ -457,9 +624,9 @@ TEST(Session, TheDebuggerOpensALevelAndARestartGoesToItsThread)
     lisp.Submit("(restart-case (error \"no\") (use-five () 5))");
     lisp.Receive("(:new-package \"FOO\" \"FOO\")");
     lisp.Receive(Debug41);
-    EXPECT_EQ("; Debugger, level 1: no\n;   [Condition of type SIMPLE-ERROR]\n", lisp.out.transcript);
-    EXPECT_TRUE(lisp.out.debuggerChanged);
-    EXPECT_TRUE(lisp.out.messages.empty());
+    EXPECT_EQ("; Debugger, level 1: no\n;   [Condition of type SIMPLE-ERROR]\n", TranscriptOf(lisp.out));
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty());
     const DebugLevel *level = SessionDebugLevel(lisp.s);
     ASSERT_TRUE(level);
     EXPECT_EQ("4", level->thread);
@@ -475,26 +642,26 @@ TEST(Session, TheDebuggerOpensALevelAndARestartGoesToItsThread)
     EXPECT_EQ("(ERROR \"no\")", level->frames[1].text);
     EXPECT_FALSE(level->moreFrames) << "fewer frames came than were asked for";
 
-    SessionOutput &activated = lisp.Receive("(:debug-activate 4 1 nil)");
-    EXPECT_TRUE(activated.debuggerChanged);
-    EXPECT_TRUE(activated.messages.empty() && activated.transcript.empty());
+    Effects &activated = lisp.Receive("(:debug-activate 4 1 nil)");
+    EXPECT_TRUE(Has(activated, EffectKind::DebuggerChanged));
+    EXPECT_TRUE(MessagesOf(activated).empty() && TranscriptOf(activated).empty());
 
     lisp.Submit("(later)");
-    EXPECT_EQ("; Waits until the debugger is left: (later)\n", lisp.out.transcript);
-    EXPECT_TRUE(lisp.out.messages.empty());
+    EXPECT_EQ("; Waits until the debugger is left: (later)\n", TranscriptOf(lisp.out));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty());
 
-    EXPECT_TRUE(lisp.Restart(4).messages.empty()) << "there is no restart 4";
+    EXPECT_TRUE(MessagesOf(lisp.Restart(4)).empty()) << "there is no restart 4";
     lisp.Restart(0);
-    EXPECT_EQ("; Restart 0 [USE-FIVE]: USE-FIVE\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:invoke-nth-restart-for-emacs 1 0) \"FOO\" 4 5)"}, lisp.out.messages);
-    EXPECT_EQ("", lisp.Receive("(:return (:abort \"NIL\") 5)").transcript);
+    EXPECT_EQ("; Restart 0 [USE-FIVE]: USE-FIVE\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{"(:emacs-rex (swank:invoke-nth-restart-for-emacs 1 0) \"FOO\" 4 5)"}, MessagesOf(lisp.out));
+    EXPECT_EQ("", TranscriptOf(lisp.Receive("(:return (:abort \"NIL\") 5)")));
     EXPECT_TRUE(SessionDebugLevel(lisp.s)) << "open until the Lisp says it returned";
-    EXPECT_TRUE(lisp.Receive("(:debug-return 4 1 nil)").debuggerChanged);
+    EXPECT_TRUE(Has(lisp.Receive("(:debug-return 4 1 nil)"), EffectKind::DebuggerChanged));
     EXPECT_FALSE(SessionDebugLevel(lisp.s));
-    EXPECT_EQ("=> 5\n", lisp.Receive(Value("5")).transcript);
+    EXPECT_EQ("=> 5\n", TranscriptOf(lisp.Receive(Value("5"))));
     lisp.Receive(Done(4));
-    EXPECT_EQ("FOO> (later)\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{Eval("(later)", 6, "FOO")}, lisp.out.messages);
+    EXPECT_EQ("FOO> (later)\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(later)", 6, "FOO")}, MessagesOf(lisp.out));
 }
 
 TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
@@ -504,21 +671,21 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
     lisp.Receive(Debug41);
     lisp.Receive(Debug42);
     EXPECT_EQ("; Debugger, level 2: The variable X is unbound.\n;   [Condition of type UNBOUND-VARIABLE]\n",
-              lisp.out.transcript);
+              TranscriptOf(lisp.out));
     ASSERT_EQ(2u, lisp.s.debugger.size());
     EXPECT_EQ(2, SessionDebugLevel(lisp.s)->level);
 
     lisp.Abort();
-    EXPECT_EQ("; Restart 1 [ABORT]: Return to sldb level 1.\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 5)"}, lisp.out.messages);
+    EXPECT_EQ("; Restart 1 [ABORT]: Return to sldb level 1.\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 5)"}, MessagesOf(lisp.out));
     lisp.Receive("(:debug-return 4 2 nil)");
     ASSERT_EQ(1u, lisp.s.debugger.size());
     EXPECT_EQ(1, SessionDebugLevel(lisp.s)->level);
 
     // The innermost ABORT of level 1 is Swank's own, shown as *ABORT.
     lisp.Abort();
-    EXPECT_EQ("; Restart 2 [*ABORT]: Return to SLIME's top level.\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 6)"}, lisp.out.messages);
+    EXPECT_EQ("; Restart 2 [*ABORT]: Return to SLIME's top level.\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 6)"}, MessagesOf(lisp.out));
 
     // An error in the debugger again, and a debugger of another thread.
     lisp.Receive(Debug42);
@@ -526,7 +693,7 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
                  "((0 \"(G)\")) nil)");
     ASSERT_EQ(3u, lisp.s.debugger.size());
     lisp.Abort();
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 9 7)"}, lisp.out.messages)
+    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 9 7)"}, MessagesOf(lisp.out))
         << "to the thread of the innermost level";
     lisp.Receive("(:debug-return 4 1 nil)");
     ASSERT_EQ(1u, lisp.s.debugger.size()) << "a return closes the level and those inside it";
@@ -535,7 +702,7 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
     // A level shown again (as Swank does when a level inside it returned)
     // replaces the one it was, and is not recorded again.
     lisp.Receive("(:debug 9 1 (\"bg again\" \"\" nil) nil nil nil)");
-    EXPECT_EQ("", lisp.out.transcript);
+    EXPECT_EQ("", TranscriptOf(lisp.out));
     ASSERT_EQ(1u, lisp.s.debugger.size());
     EXPECT_EQ("bg again", SessionDebugLevel(lisp.s)->message);
     lisp.Receive("(:debug-return 9 1 nil)");
@@ -553,7 +720,7 @@ TEST(Session, ALongConditionMessageIsShownCutAndBroken)
     const std::string &shown = SessionDebugLevel(lisp.s)->message;
     EXPECT_LT(shown.size(), 8400u);
     EXPECT_EQ(0u, shown.find("The value 777"));
-    EXPECT_NE(std::string::npos, shown.find(" ...\n[cut: the message is longer than 8192 characters]"));
+    EXPECT_NE(std::string::npos, shown.find(" ...\n[cut: the message is longer than 8192 bytes]"));
     size_t longest = 0, start = 0;
     for (size_t end; (end = shown.find('\n', start)) != std::string::npos; start = end + 1)
         longest = std::max(longest, end - start);
@@ -581,7 +748,7 @@ TEST(Session, MalformedDebuggerMessagesOpenNothing)
         Conversation lisp;
         lisp.Receive(message);
         EXPECT_TRUE(lisp.s.debugger.empty()) << message;
-        EXPECT_FALSE(lisp.out.closeConnection) << message;
+        EXPECT_FALSE(Has(lisp.out, EffectKind::CloseConnection)) << message;
     }
 }
 
@@ -593,24 +760,24 @@ TEST(Session, MoreFramesAndLocalsFillTheLevel)
     EXPECT_TRUE(SessionDebugLevel(lisp.s)->moreFrames) << "as many frames came as Swank sends at first";
 
     EXPECT_EQ(Messages{"(:emacs-rex (swank:backtrace 20 40) \"COMMON-LISP-USER\" 4 5)"},
-              lisp.MoreFrames().messages);
-    EXPECT_TRUE(lisp.MoreFrames().messages.empty()) << "asked once until answered";
+              MessagesOf(lisp.MoreFrames()));
+    EXPECT_TRUE(MessagesOf(lisp.MoreFrames()).empty()) << "asked once until answered";
     lisp.Receive("(:return (:ok ((20 \"(FOO)\") (21 \"(BAR)\" (:restartable t)))) 5)");
-    EXPECT_TRUE(lisp.out.debuggerChanged);
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
     const DebugLevel *level = SessionDebugLevel(lisp.s);
     ASSERT_EQ(22u, level->frames.size());
     EXPECT_EQ(21, level->frames[21].index);
     EXPECT_EQ("(BAR)", level->frames[21].text);
     EXPECT_FALSE(level->moreFrames) << "the backtrace ended";
-    EXPECT_TRUE(lisp.MoreFrames().messages.empty());
+    EXPECT_TRUE(MessagesOf(lisp.MoreFrames()).empty());
 
     EXPECT_EQ(Messages{"(:emacs-rex (swank:frame-locals-and-catch-tags 21) \"COMMON-LISP-USER\" 4 6)"},
-              lisp.Locals(21).messages);
-    EXPECT_TRUE(lisp.Locals(21).messages.empty()) << "asked once";
-    EXPECT_TRUE(lisp.Locals(99).messages.empty()) << "no such frame";
+              MessagesOf(lisp.Locals(21)));
+    EXPECT_TRUE(MessagesOf(lisp.Locals(21)).empty()) << "asked once";
+    EXPECT_TRUE(MessagesOf(lisp.Locals(99)).empty()) << "no such frame";
     EXPECT_FALSE(level->frames[21].localsKnown);
     lisp.Receive("(:return (:ok (((:name \"X\" :id 0 :value \"5\") (:name \"Y\" :id 0 :value \"\x01\")) nil)) 6)");
-    EXPECT_TRUE(lisp.out.debuggerChanged);
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
     EXPECT_TRUE(level->frames[21].localsKnown);
     EXPECT_EQ((Messages{"X = 5", "Y = ^A"}), level->frames[21].locals);
 
@@ -631,7 +798,7 @@ TEST(Session, AFailedBacktraceLeavesTheFramesAsTheyWere)
     lisp.Receive(DebugWithFrames(1, 20));
     lisp.MoreFrames();
     lisp.Receive("(:return (:abort \"#<ERROR>\") 5)");
-    EXPECT_TRUE(lisp.out.debuggerChanged);
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
     const DebugLevel *level = SessionDebugLevel(lisp.s);
     EXPECT_EQ(20u, level->frames.size());
     EXPECT_FALSE(level->framesAsked) << "no longer shown as being fetched";
@@ -648,9 +815,9 @@ TEST(Session, AnAnswerAfterItsLevelReturnedChangesNothing)
     lisp.Receive("(:debug-return 4 2 nil)");
 
     lisp.Receive("(:return (:ok ((20 \"(LATE)\"))) 5)");
-    EXPECT_FALSE(lisp.out.debuggerChanged);
+    EXPECT_FALSE(Has(lisp.out, EffectKind::DebuggerChanged));
     lisp.Receive("(:return (:ok (((:name \"X\" :id 0 :value \"5\")) nil)) 6)");
-    EXPECT_FALSE(lisp.out.debuggerChanged);
+    EXPECT_FALSE(Has(lisp.out, EffectKind::DebuggerChanged));
     const DebugLevel *level = SessionDebugLevel(lisp.s);
     ASSERT_TRUE(level);
     EXPECT_EQ(1, level->level);
@@ -672,27 +839,27 @@ TEST(Session, TextsWaitForTheDebuggerOnlyWhenTheyDoWait)
     lisp.Receive("(:debug 9 1 (\"bg\" \"   [Condition of type ERROR]\" nil) ((\"ABORT\" \"abort thread\")) "
                  "nil nil)");
     lisp.Submit("(f)");
-    EXPECT_EQ("CL-USER> (f)\n", lisp.out.transcript);
-    EXPECT_EQ(Messages{Eval("(f)", 4)}, lisp.out.messages);
+    EXPECT_EQ("CL-USER> (f)\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(f)", 4)}, MessagesOf(lisp.out));
 }
 
 TEST(Session, InterruptGoesToTheReplThreadWhileItEvaluates)
 {
     Conversation lisp;
-    SessionOutput out;
+    Effects out;
     SessionInterrupt(lisp.s, out);
-    EXPECT_EQ("; Nothing to interrupt.\n", out.transcript);
-    EXPECT_TRUE(out.messages.empty());
+    EXPECT_EQ("; Nothing to interrupt.\n", TranscriptOf(out));
+    EXPECT_TRUE(MessagesOf(out).empty());
     lisp.Submit("(loop)");
-    out = SessionOutput();
+    out = Effects();
     SessionInterrupt(lisp.s, out);
-    EXPECT_EQ(Messages{"(:emacs-interrupt :repl-thread)"}, out.messages);
+    EXPECT_EQ(Messages{"(:emacs-interrupt :repl-thread)"}, MessagesOf(out));
 }
 
 TEST(Session, AnswersWhatTheLispAsksAndIgnoresWhatItNeedsNothingFor)
 {
     Conversation lisp;
-    EXPECT_EQ(Messages{"(:emacs-pong 3 7)"}, lisp.Receive("(:ping 3 7)").messages);
+    EXPECT_EQ(Messages{"(:emacs-pong 3 7)"}, MessagesOf(lisp.Receive("(:ping 3 7)")));
     const char *ignored[] = {"(:new-features (:x))",
                              "(:indentation-update ((\"when\" . 1)))",
                              "(:debug-return 4 1 nil)",
@@ -707,14 +874,14 @@ TEST(Session, AnswersWhatTheLispAsksAndIgnoresWhatItNeedsNothingFor)
                              "(:new-package \"X\")",
                              "(:channel-send 1 (:prompt \"X\" \"X\" 0))"};
     for (const char *message : ignored) {
-        SessionOutput &out = lisp.Receive(message);
-        EXPECT_TRUE(out.messages.empty() && out.transcript.empty() && !out.closeConnection) << message;
+        Effects &out = lisp.Receive(message);
+        EXPECT_TRUE(MessagesOf(out).empty() && TranscriptOf(out).empty() && !Has(out, EffectKind::CloseConnection)) << message;
         EXPECT_FALSE(lisp.s.question.open) << message;
     }
     EXPECT_EQ("COMMON-LISP-USER", lisp.s.package);
     EXPECT_EQ("; The Lisp refused a request: no such thread\n",
-              lisp.Receive("(:invalid-rpc 99 \"no such thread\")").transcript);
-    EXPECT_FALSE(lisp.out.closeConnection);
+              TranscriptOf(lisp.Receive("(:invalid-rpc 99 \"no such thread\")")));
+    EXPECT_FALSE(Has(lisp.out, EffectKind::CloseConnection));
 }
 
 TEST(Session, AMalformedMessageClosesTheConnection)
@@ -722,14 +889,14 @@ TEST(Session, AMalformedMessageClosesTheConnection)
     const char *bad[] = {"(:return", "\"just a string\"", "((:nested) 1)", "", "(:a) (:b)", "()", "42"};
     for (const char *message : bad) {
         Conversation lisp;
-        EXPECT_TRUE(lisp.Receive(message).closeConnection) << message;
-        EXPECT_EQ("; The Lisp sent a malformed message; the connection is closed.\n", lisp.out.transcript)
+        EXPECT_TRUE(Has(lisp.Receive(message), EffectKind::CloseConnection)) << message;
+        EXPECT_EQ("; The Lisp sent a malformed message; the connection is closed.\n", TranscriptOf(lisp.out))
             << message;
     }
     Conversation lisp;
-    EXPECT_TRUE(lisp.Receive("(:reader-error \"(:emacs-rex\" \"end of file\")").closeConnection)
+    EXPECT_TRUE(Has(lisp.Receive("(:reader-error \"(:emacs-rex\" \"end of file\")"), EffectKind::CloseConnection))
         << "a request Swank could not read is never answered";
-    EXPECT_EQ("; The Lisp could not read a request: end of file\n", lisp.out.transcript);
+    EXPECT_EQ("; The Lisp could not read a request: end of file\n", TranscriptOf(lisp.out));
 }
 
 TEST(Session, ALostConnectionSaysWhatDidNotFinishAndWhatDidNotRun)
@@ -746,24 +913,24 @@ TEST(Session, ALostConnectionSaysWhatDidNotFinishAndWhatDidNotRun)
               "; Did not finish: (a) (sleep 10)\n"
               "; Did not run: (defun f () ...\n"
               "; Did not run: (empty)\n",
-              lisp.out.transcript);
-    EXPECT_TRUE(lisp.out.captionChanged && lisp.out.debuggerChanged && lisp.out.questionChanged);
-    EXPECT_FALSE(lisp.s.connected || lisp.s.ready || lisp.s.evaluating || lisp.s.question.open);
+              TranscriptOf(lisp.out));
+    EXPECT_TRUE(Has(lisp.out, EffectKind::CaptionChanged) && Has(lisp.out, EffectKind::DebuggerChanged) && Has(lisp.out, EffectKind::QuestionChanged));
+    EXPECT_FALSE(HasConnection(lisp.s) || lisp.s.evaluating || lisp.s.question.open);
     EXPECT_TRUE(lisp.s.waiting.empty() && lisp.s.debugger.empty() && lisp.s.requests.empty());
     EXPECT_FALSE(SessionSubmit(lisp.s, "(+ 1 2)", lisp.out));
-    EXPECT_EQ("", lisp.Lost("again").transcript) << "a connection is lost once";
+    EXPECT_EQ("", TranscriptOf(lisp.Lost("again"))) << "a connection is lost once";
 
     // Texts that waited for the REPL to be made did not run, and none was in
     // the Lisp; a connection lost before it was ready was refused, which the
     // link says once, so the session does not say it was lost.
     Session s;
-    SessionOutput out;
-    SessionConnected(s, "", out);
+    Effects out;
+    SessionConnected(s, out);
     SessionSubmit(s, "(x)", out);
     SessionMessage(s, ConnectionInfo(1), out);
-    out = SessionOutput();
+    out = Effects();
     SessionLost(s, "reset", out);
-    EXPECT_EQ("; Did not run: (x)\n", out.transcript);
+    EXPECT_EQ("; Did not run: (x)\n", TranscriptOf(out));
 }
 
 TEST(Session, ALostConnectionEndsTheOpenLine)
@@ -772,7 +939,7 @@ TEST(Session, ALostConnectionEndsTheOpenLine)
     lisp.Submit("(princ 1)");
     lisp.Receive("(:write-string \"1\")");
     EXPECT_EQ("\n; Connection to the Lisp lost: gone.\n; Did not finish: (princ 1)\n",
-              lisp.Lost("gone").transcript);
+              TranscriptOf(lisp.Lost("gone")));
 }
 
 TEST(Session, AReconnectKeepsThePackageOfTheSameLispAndSaysWhenItWasStartedAgain)
@@ -799,35 +966,35 @@ TEST(Session, AReconnectKeepsThePackageOfTheSameLispAndSaysWhenItWasStartedAgain
         lisp.Receive(Done(4));
         lisp.Lost("gone");
         if (c.nameless) {
-            SessionConnected(lisp.s, "", lisp.out);
+            SessionConnected(lisp.s, lisp.out);
             lisp.Lost("gone");
         }
         lisp.Connect(c.pid);
-        EXPECT_EQ(c.transcript, lisp.out.transcript) << c.pid;
+        EXPECT_EQ(c.transcript, TranscriptOf(lisp.out)) << c.pid;
         EXPECT_EQ(c.package, lisp.s.package) << c.pid;
         EXPECT_EQ(c.prompt, lisp.s.prompt) << c.pid;
         lisp.Submit("(f)");
-        EXPECT_EQ(std::string(c.prompt) + "> (f)\n", lisp.out.transcript) << c.pid;
-        EXPECT_EQ(Messages{Eval("(f)", 4, c.package)}, lisp.out.messages) << c.pid;
+        EXPECT_EQ(std::string(c.prompt) + "> (f)\n", TranscriptOf(lisp.out)) << c.pid;
+        EXPECT_EQ(Messages{Eval("(f)", 4, c.package)}, MessagesOf(lisp.out)) << c.pid;
     }
 }
 
 TEST(Session, WhatTheLispNamesIsShownWithItsControlCharactersVisible)
 {
     Session s;
-    SessionOutput out;
-    SessionConnected(s, "", out);
+    Effects out;
+    SessionConnected(s, out);
     SessionMessage(s, Bytes("(:return (:ok (:pid 1 :lisp-implementation (:type \"L\x01\" :version \"1\x00\"))) 1)"),
                    out);
     SessionMessage(s, HelperLoaded, out);
-    out = SessionOutput();
+    out = Effects();
     SessionMessage(s, "(:return (:ok (\"P\" \"P\x1b\")) 3)", out);
-    EXPECT_EQ("; Connected to L^A 1^@.\n", out.transcript);
-    out = SessionOutput();
+    EXPECT_EQ("; Connected to L^A 1^@.\n", TranscriptOf(out));
+    out = Effects();
     SessionMessage(s, Bytes("(:new-package \"Q\0\" \"Q\0\")"), out);
     SessionSubmit(s, "(f)", out);
-    EXPECT_EQ("Q^@> (f)\n", out.transcript);
-    EXPECT_EQ(Messages{Eval("(f)", 4, std::string("Q\0", 2))}, out.messages)
+    EXPECT_EQ("Q^@> (f)\n", TranscriptOf(out));
+    EXPECT_EQ(Messages{Eval("(f)", 4, std::string("Q\0", 2))}, MessagesOf(out))
         << "the package goes back to the Lisp as it named it";
 }
 
@@ -846,26 +1013,26 @@ TEST(Session, AFormTooLongForOneMessageIsRefusedAndTheQueueGoesOn)
     lisp.Submit(tooLong);
     EXPECT_EQ("; Not evaluated: a form is too long for one message to the Lisp (" +
                   std::to_string(LongestForm() + 1) + " bytes): " + tooLong.substr(0, 60) + " ...\n",
-              lisp.out.transcript);
-    EXPECT_TRUE(lisp.out.messages.empty());
+              TranscriptOf(lisp.out));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty());
     EXPECT_TRUE(lisp.s.waiting.empty()) << "refused, not queued";
     lisp.Submit("(then)");
     lisp.Receive(Done(4));
-    EXPECT_TRUE(lisp.out.messages == Messages{Eval("(then)", 5)});
+    EXPECT_TRUE(MessagesOf(lisp.out) == Messages{Eval("(then)", 5)});
 
     // Quotes and backslashes are escaped in the request: they count twice.
     lisp.Receive(Done(5));
     std::string quoted = "\"" + std::string(LongestForm() / 4 * 2 + 2, '\\') + "\"";
     lisp.Submit(quoted);
-    EXPECT_NE(std::string::npos, lisp.out.transcript.find("; Not evaluated: a form is too long"));
-    EXPECT_TRUE(lisp.out.messages.empty());
+    EXPECT_NE(std::string::npos, TranscriptOf(lisp.out).find("; Not evaluated: a form is too long"));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty());
 
     // The longest that fits goes.
     std::string longest(LongestForm(), 'x');
     lisp.Submit(longest);
-    ASSERT_EQ(1u, lisp.out.messages.size());
+    ASSERT_EQ(1u, MessagesOf(lisp.out).size());
     std::string frame;
-    EXPECT_TRUE(EncodeFrame(lisp.out.messages[0], &frame));
+    EXPECT_TRUE(EncodeFrame(MessagesOf(lisp.out)[0], &frame));
 }
 
 TEST(Session, AFormThatNoLongerFitsWhenItsTurnComesIsNotSent)
@@ -880,9 +1047,9 @@ TEST(Session, AFormThatNoLongerFitsWhenItsTurnComesIsNotSent)
     EXPECT_EQ(2u, lisp.s.waiting.size());
     lisp.Receive("(:new-package \"A-PACKAGE-OF-A-LONGER-NAME\" \"A\")");
     lisp.Receive(Done(4));
-    EXPECT_TRUE(lisp.out.messages == Messages{Eval("(then)", 5, "A-PACKAGE-OF-A-LONGER-NAME")})
+    EXPECT_TRUE(MessagesOf(lisp.out) == Messages{Eval("(then)", 5, "A-PACKAGE-OF-A-LONGER-NAME")})
         << "the next text goes, not the form that does not fit";
-    std::string transcript = lisp.out.transcript;
+    std::string transcript = TranscriptOf(lisp.out);
     size_t notice = transcript.find("; Not evaluated: a form is too long for one message to the Lisp (" +
                                     std::to_string(longest.size()) + " bytes).\n"
                                                                       "; Not evaluated: the form after it.\n"
@@ -902,8 +1069,8 @@ TEST(Session, ALongTextIsEchoedShortened)
     // Its lines up to EchoLimit: "(progn\n" and 19 lines of 100.
     EXPECT_EQ("CL-USER> " + lines.substr(0, 7 + 19 * 100) + "; ... (" + std::to_string(lines.size()) +
                   " characters in all)\n",
-              lisp.out.transcript);
-    EXPECT_EQ(Messages{Eval(lines, 4)}, lisp.out.messages) << "the Lisp gets the whole text";
+              TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{Eval(lines, 4)}, MessagesOf(lisp.out)) << "the Lisp gets the whole text";
 
     struct Case {
         std::string text, echo;
@@ -918,8 +1085,8 @@ TEST(Session, ALongTextIsEchoedShortened)
     long id = 4;
     for (const Case &c : cases) {
         lisp.Receive(Done(id++));
-        EXPECT_EQ("CL-USER> " + c.echo, lisp.Submit(c.text).transcript) << c.text.size();
-        EXPECT_EQ(Messages{Eval(c.text, id)}, lisp.out.messages);
+        EXPECT_EQ("CL-USER> " + c.echo, TranscriptOf(lisp.Submit(c.text))) << c.text.size();
+        EXPECT_EQ(Messages{Eval(c.text, id)}, MessagesOf(lisp.out));
     }
 }
 

@@ -1,7 +1,7 @@
 // The Swank wire format: frames split and joined anywhere, headers that are
 // not lengths, strings with quotes and backslashes, and the s-expression
 // reader on what the Lisp really sends and on what it must refuse.
-#include "listener/swank_wire.h"
+#include "listener/core/swank_wire.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 // of the benchmark's own, the least any change on screen costs. The Lisp's
 // port comes in KESTRALUNE_TEST_PORT.
 #include "tests/listener/listenertest.h"
-#include "listener/resource.h"
+#include "listener/win32/resource.h"
 #include "tests/evallink/linktest.h"
 #include "tests/support/wintest.h"
 

@@ -1,8 +1,8 @@
 // The debugger window in this process: what it shows of a level, and the
 // actions it posts to its owner, a plain window of the test's that records
 // them, for keys and clicks sent to its controls.
-#include "listener/debugger.h"
-#include "listener/resource.h"
+#include "listener/win32/debugger.h"
+#include "listener/win32/resource.h"
 #include "tests/support/wintest.h"
 
 #include <gtest/gtest.h>

@@ -3,17 +3,25 @@
 // listens, when the Lisp goes away mid-evaluation, when it sends frames that
 // cannot be read, answers that match no request, odd debugger levels and
 // control characters; that output of the newer Swank is acknowledged; that
-// a form too long for one frame is refused; that the secret goes first; and
-// that the text reaches the wire unchanged.
+// a form too long for one frame is refused; that the secret goes first, read
+// where the Lisp reads it, and that a Lisp refusing it is said to want
+// another; that connecting that fails is said once and one that takes long
+// is waited for; that the text reaches the wire unchanged; that saving the
+// history holds up no evaluation; and that a Windows Lisp started with -lisp
+// is the program named and ends with the listener.
 #include "tests/listener/listenertest.h"
 #include "editor/editor.h"
-#include "listener/resource.h"
+#include "listener/win32/codepage.h"
+#include "listener/win32/resource.h"
 #include "tests/evallink/linktest.h"
 #include "tests/support/wintest.h"
 
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
 
 #include <vector>
 
@@ -76,11 +84,20 @@ protected:
         EXPECT_EQ(0u, StopListener(listener)) << "the listener ends cleanly, whatever it met";
         CloseSwank(swank);
     }
-    void Start(const std::string &options)
+    void Start(const std::string &options, const std::vector<std::string> &environment = {})
     {
-        listener = StartListener("-port " + Number(swank.port) + options);
+        listener = StartListener("-port " + Number(swank.port) + options, environment);
         ASSERT_NE(nullptr, listener.main);
         TakeSeenDialogs();
+    }
+    // A listener of its own on a port of its own, so that no connection of
+    // the one before waits to be accepted.
+    void Restart(const std::string &options, const std::vector<std::string> &environment = {})
+    {
+        EXPECT_EQ(0u, StopListener(listener));
+        CloseSwank(swank);
+        ASSERT_TRUE(ListenSwank(swank));
+        Start(options, environment);
     }
     // Evaluates the text from the editor; the notices it raised.
     static Texts Evaluate(const std::string &text)
@@ -666,6 +683,60 @@ TEST_F(ListenerFaults, ControlCharactersInOutputAreShownVisibly)
     EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
 }
 
+// Connecting that fails in the Lisp (the helper's request answering an
+// error, or aborted): said once however often the attempts that follow
+// fail the same way, each connection closed by the listener; a Lisp that
+// works is then connected to.
+TEST_F(ListenerFaults, AFailureWhileConnectingIsSaidOnce)
+{
+    const char *helperAnswers[] = {"(:ok (:failed \"Don't know how to REQUIRE SWANK-REPL.\"))",
+                                   "(:ok (:failed \"Don't know how to REQUIRE SWANK-REPL.\"))",
+                                   "(:abort \"#<FILE-ERROR>\")", nullptr};
+    for (const char *failure : helperAnswers) {
+        // Each refused attempt doubles the pause before the next, up to 8 s.
+        ASSERT_TRUE(AcceptSwank(swank, 20000)) << (failure ? failure : "the working Lisp");
+        for (int step = 0; step < (failure ? 2 : 3); step++) {
+            std::string request = ReadRequest(swank);
+            ASSERT_EQ(ConnectSteps[step].request, request.substr(0, strlen(ConnectSteps[step].request))) << request;
+            ASSERT_TRUE(SendPayload(swank, Returned(RequestId(request), step == 1 && failure
+                                                                            ? std::string(failure)
+                                                                            : "(:ok " + std::string(ConnectSteps[step].value) + ")")));
+        }
+        if (!failure)
+            break;
+        EXPECT_EQ("", ReadRequest(swank)) << failure << ": the listener closes the connection, and asks nothing more";
+        ClosePeer(swank);
+    }
+    EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << Caption(listener);
+    std::string transcript = Transcript(listener);
+    for (const char *line : {"; The Lisp did not take Swank's REPL or the listener's helper: Don't know how to "
+                             "REQUIRE SWANK-REPL.\r\n",
+                             "; The Lisp did not take Swank's REPL or the listener's helper: #<FILE-ERROR>\r\n"}) {
+        size_t first = transcript.find(line);
+        EXPECT_NE(std::string::npos, first) << line << transcript;
+        EXPECT_EQ(std::string::npos, transcript.find(line, first + 1)) << "said once: " << line << transcript;
+    }
+    EXPECT_EQ(4, Begin("(+ 1 2)", "(+ 1 2)"));
+}
+
+// Past the first answer, connecting takes what it takes (ECL may compile
+// swank-repl for more than ten seconds): the listener waits for the answer
+// rather than closing the connection after its 10 s for a Lisp to answer.
+TEST_F(ListenerFaults, ASlowLispIsWaitedForOnceItHasAnswered)
+{
+    ASSERT_TRUE(AcceptSwank(swank));
+    for (int step = 0; step < 3; step++) {
+        std::string request = ReadRequest(swank);
+        ASSERT_EQ(ConnectSteps[step].request, request.substr(0, strlen(ConnectSteps[step].request))) << request;
+        if (step == 1)
+            PumpFor(12000);
+        ASSERT_TRUE(SendPayload(swank, Returned(RequestId(request), "(:ok " + std::string(ConnectSteps[step].value) + ")")));
+    }
+    EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << Caption(listener) << "\n" << Transcript(listener);
+    EXPECT_EQ(std::string::npos, Transcript(listener).find("did not answer")) << Transcript(listener);
+    EXPECT_EQ(4, Begin("(+ 1 2)", "(+ 1 2)"));
+}
+
 // Swank with a secret reads the client's first frame as the secret.
 TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
 {
@@ -674,9 +745,9 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
     std::string folder = std::string(temp) + "kestralune-fault-test-" + Number((long)GetCurrentProcessId());
     CreateDirectoryA(folder.c_str(), NULL);
     std::string file = folder + "\\secret";
-    const char *profile = getenv("USERPROFILE");
-    bool profileSecret =
-        profile && GetFileAttributesA((std::string(profile) + "\\.slime-secret").c_str()) != INVALID_FILE_ATTRIBUTES;
+    // The Lisp's home, where the listener looks for a secret without
+    // -secret: a folder of the test's own, with no .slime-secret in it.
+    const std::vector<std::string> home = {"HOME=" + folder};
     struct {
         const char *what;
         const char *content;  // null: no -secret option
@@ -689,10 +760,6 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
         {"blanks, quotes and backslashes", " a \"b\" \\c ", " a \"b\" \\c "},
     };
     for (const auto &c : cases) {
-        if (!c.content && profileSecret) {
-            printf("skipped \"%s\": the profile holds a .slime-secret\n", c.what);
-            continue;
-        }
         // A listener of its own on a port of its own, so no earlier
         // connection waits to be accepted.
         EXPECT_EQ(0u, StopListener(listener)) << c.what;
@@ -704,7 +771,7 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
             fputs(c.content, out);
             fclose(out);
         }
-        Start(c.content ? " -secret \"" + file + "\"" : "");
+        Start(c.content ? " -secret \"" + file + "\"" : "", home);
         std::string why;
         EXPECT_TRUE(GreetListener(swank, c.secret, &why)) << c.what << ": " << why;
         EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << c.what << ": " << Caption(listener);
@@ -730,6 +797,227 @@ TEST_F(ListenerFaults, TheSecretIsTheFirstFrame)
     EXPECT_EQ(std::string::npos, transcript.find(told, first + 1)) << transcript;
     EXPECT_TRUE(WaitForCaption(listener, NotConnectedCaption)) << Caption(listener);
     RemoveDirectoryA(folder.c_str());
+}
+
+// Swank reads its secret from .slime-secret in the Lisp's home: HOME, else
+// USERPROFILE (as SBCL finds it on Windows). The listener looks for the same
+// file, anew at each attempt to connect; -secret's file may be in a folder
+// of any script.
+TEST_F(ListenerFaults, TheSecretIsTheLispsOwnReadAtEachAttempt)
+{
+    // HOME in a folder named in Cyrillic and Greek: "секрет λ".
+    const std::string base = OwnFolder("kestralune-secret"),
+                      home = base + "\\\xd1\x81\xd0\xb5\xd0\xba\xd1\x80\xd0\xb5\xd1\x82 \xce\xbb",
+                      profile = base + "\\profile", bare = base + "\\bare";
+    for (const std::string &folder : {home, profile, bare})
+        ASSERT_TRUE(MakeFolder(folder)) << folder;
+    ASSERT_TRUE(WriteText(home + "\\.slime-secret", "home secret\r\n"));
+    ASSERT_TRUE(WriteText(profile + "\\.slime-secret", "profile secret\n"));
+    struct {
+        const char *what;
+        std::vector<std::string> environment;
+        std::string options;
+        const char *secret;  // the first frame expected; null: none before the requests
+    } cases[] = {
+        {"HOME before USERPROFILE", {"HOME=" + home, "USERPROFILE=" + profile}, "", "home secret"},
+        {"USERPROFILE without HOME", {"HOME=", "USERPROFILE=" + profile}, "", "profile secret"},
+        {"-secret in a folder of any script", {"HOME=" + bare, "USERPROFILE=" + profile},
+         " -secret \"" + home + "\\.slime-secret\"", "home secret"},
+        {"HOME without a secret: the Lisp wants none", {"HOME=" + bare, "USERPROFILE=" + profile}, "", nullptr},
+    };
+    for (const auto &c : cases) {
+        Restart(c.options, c.environment);
+        std::string why;
+        EXPECT_TRUE(GreetListener(swank, c.secret, &why)) << c.what << ": " << why;
+        EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << c.what << ": " << Caption(listener);
+    }
+
+    // A secret file made after that listener started, then changed: each
+    // next connection sends the file's line as it is then.
+    for (const char *secret : {"made later", "changed since"}) {
+        ASSERT_TRUE(WriteText(bare + "\\.slime-secret", std::string(secret) + "\n"));
+        ClosePeer(swank);
+        std::string why;
+        EXPECT_TRUE(GreetListener(swank, secret, &why)) << secret << ": " << why;
+        EXPECT_TRUE(WaitForCaption(listener, ConnectedCaption)) << secret << ": " << Caption(listener);
+    }
+    RemoveFolder(base);
+}
+
+// A Lisp that closes the connection once it has the secret, before any
+// answer, is taken to want another: the transcript says which file the
+// secret came from. One that answers first is not.
+TEST_F(ListenerFaults, ALispThatClosesOnTheSecretIsSaidToWantAnother)
+{
+    const std::string base = OwnFolder("kestralune-wrong-secret"), home = base + "\\\xce\xbb home",
+                      file = home + "\\.slime-secret";
+    ASSERT_TRUE(MakeFolder(home));
+    ASSERT_TRUE(WriteText(file, "not this one\n"));
+    Restart("", {"HOME=" + home});
+    struct {
+        const char *what;
+        bool answerFirst;
+        std::string told;
+    } cases[] = {
+        {"closed at once", false,
+         "refused the connection (the Lisp closed the connection before answering the secret from " + file +
+             ", which may not be the one it expects)"},
+        {"closed after an answer", true, "refused the connection (the Lisp closed the connection); trying again"},
+    };
+    for (const auto &c : cases) {
+        size_t from = Transcript(listener).size();
+        ASSERT_TRUE(AcceptSwank(swank, 20000)) << c.what;
+        EXPECT_EQ("not this one", ReadRequest(swank)) << c.what;
+        if (c.answerFirst) {
+            EXPECT_NE(std::string::npos, ReadRequest(swank).find("(swank:connection-info)")) << c.what;
+            ASSERT_TRUE(SendPayload(swank, "(:ping 1 1)"));
+            EXPECT_EQ("(:emacs-pong 1 1)", ReadRequest(swank)) << c.what;
+        }
+        ClosePeer(swank);
+        EXPECT_TRUE(WaitForTranscript(listener, c.told, 10000, from))
+            << c.what << "\n" << Transcript(listener).substr(from);
+    }
+    RemoveFolder(base);
+}
+
+// The history file is saved on a thread of its own: a save that waits for
+// the history's lock (held here, as another listener's save holds it) holds
+// up neither the listener's window nor the editor's Eval Selection, whose
+// DDE conversation begins with a message to every top-level window. What
+// went wrong comes back to the transcript; a listener asked to exit lets the
+// save under way finish.
+TEST_F(ListenerFaults, ASaveThatWaitsForTheDiskHoldsUpNoEvaluation)
+{
+    const std::string appData = OwnFolder("kestralune-history"), folder = appData + "\\KESTRALUNE";
+    ASSERT_TRUE(MakeFolder(folder));
+    auto holdLock = [&] {
+        return CreateFileW(Utf8ToWide(folder + "\\history.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    };
+    Restart("", {"APPDATA=" + appData});
+    Connect();
+    HANDLE lock = holdLock();
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+
+    ASSERT_TRUE(EnterInput(listener, "(typed)"));
+    // The listener has taken the Enter: its save now waits for the lock.
+    EXPECT_EQ(ListenerEvalRequest("(typed)", 4), ReadRequest(swank));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(Texts{}, Evaluate("(from-editor)"));
+    EXPECT_LT(GetTickCount() - start, 1000u) << "the editor waited for the listener's save";
+    ASSERT_TRUE(SendPayload(swank, Returned(4)));
+    EXPECT_EQ(ListenerEvalRequest("(from-editor)", 5), ReadRequest(swank));
+    ASSERT_TRUE(SendPayload(swank, Returned(5)));
+    // The save gives up waiting after two seconds, and says so.
+    EXPECT_TRUE(WaitForTranscript(listener, "; The input history is busy: cannot open " + folder + "\\history.lock"))
+        << Transcript(listener);
+    std::string history;
+    EXPECT_FALSE(ReadText(folder + "\\history.txt", &history)) << history;
+
+    // Exit while a save waits for the lock: the listener's window goes, and
+    // the process ends once the lock is free and the input saved.
+    ASSERT_TRUE(EnterInput(listener, "(pending)"));
+    EXPECT_EQ(ListenerEvalRequest("(pending)", 6), ReadRequest(swank));
+    ListenerCommand(listener, IDM_EXIT);
+    DWORD waited = GetTickCount();
+    while (IsWindow(listener.main) && GetTickCount() - waited < 10000)
+        PumpFor(5);
+    EXPECT_FALSE(IsWindow(listener.main));
+    CloseHandle(lock);
+    EXPECT_EQ(0u, WaitForExit(listener));
+    ASSERT_TRUE(ReadText(folder + "\\history.txt", &history));
+    EXPECT_NE(std::string::npos, history.find("\r\n(pending)\r\n")) << history;
+
+    RemoveFolder(appData);
+    Start("");  // for TearDown
+}
+
+// The folder of this test's program, where lisp_stand_in.exe is built.
+std::string TestProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    std::string folder = WideToUtf8(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+// What lisp_stand_in wrote to its file: its process id and its path; 0 and
+// "" when it wrote nothing within ms.
+DWORD ReadStandIn(const std::string &file, std::string *path, DWORD ms = 20000)
+{
+    DWORD start = GetTickCount();
+    std::string text;
+    while (GetTickCount() - start < ms) {
+        size_t end;
+        if (ReadText(file, &text) && (end = text.find('\n')) != std::string::npos &&
+            text.find('\n', end + 1) != std::string::npos) {
+            *path = text.substr(end + 1, text.find('\n', end + 1) - end - 1);
+            return strtoul(text.c_str(), NULL, 10);
+        }
+        PumpFor(10);
+    }
+    path->clear();
+    return 0;
+}
+
+// A Windows Lisp that -lisp starts, named without quotes in a folder with a
+// blank (and beside a program that the blank's first half names, which
+// Windows' own guess would start) or started by a .cmd wrapper, ends with
+// the listener, whether the listener exits or is killed.
+TEST(ListenerStartsAWindowsLisp, TheOneNamedAndEndsWithTheListener)
+{
+    const std::string base = OwnFolder("kestralune-lisp"), standIn = TestProgramFolder() + "\\lisp_stand_in.exe";
+    const std::string program = base + "\\lisp folder \xce\xbb\\lisp_stand_in.exe";
+    const std::string wrapped = base + "\\lisp wrapper\\lisp_stand_in.exe",
+                      wrapper = base + "\\lisp wrapper\\start.cmd";
+    const std::string output = base + "\\started.txt";
+    ASSERT_TRUE(MakeFolder(base + "\\lisp folder \xce\xbb"));
+    ASSERT_TRUE(MakeFolder(base + "\\lisp wrapper"));
+    for (const std::string &copy : {program, wrapped, base + "\\lisp.exe"})
+        ASSERT_TRUE(CopyFileW(Utf8ToWide(standIn).c_str(), Utf8ToWide(copy).c_str(), FALSE)) << copy;
+    ASSERT_TRUE(WriteText(wrapper, "@\"%~dp0lisp_stand_in.exe\" \"" + output + "\"\r\n"));
+    // A port nobody serves: the listener keeps trying meanwhile.
+    FakeSwank free;
+    ASSERT_TRUE(ListenSwank(free));
+    unsigned short port = free.port;
+    CloseSwank(free);
+    struct {
+        const char *what;
+        std::string command;  // -lisp's value, unquoted
+        std::string started;  // the stand-in's path
+        bool killed;          // else asked to exit
+    } cases[] = {
+        {"a program in a folder with a blank, the listener killed", program + " " + output, program, true},
+        {"a .cmd wrapper, the listener killed", wrapper, wrapped, true},
+        {"a .cmd wrapper, the listener asked to exit", wrapper, wrapped, false},
+    };
+    for (const auto &c : cases) {
+        DeleteFileW(Utf8ToWide(output).c_str());
+        Program listener = StartListener("-port " + Number(port) + " -lisp \"" + c.command + "\"");
+        ASSERT_NE(nullptr, listener.main) << c.what;
+        std::string path;
+        DWORD id = ReadStandIn(output, &path);
+        EXPECT_EQ(c.started, path) << c.what;
+        EXPECT_TRUE(WaitForTranscript(listener, "; Started the Lisp: " + c.command + "\r\n"))
+            << c.what << "\n" << Transcript(listener);
+        EXPECT_EQ(std::string::npos, Transcript(listener).find("; It may go on running")) << c.what;
+        HANDLE lisp = id ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id) : NULL;
+        EXPECT_NE(nullptr, lisp) << c.what << ": no Lisp started";
+        if (c.killed) {
+            TerminateProcess(listener.info.hProcess, 9);
+            EXPECT_EQ(9u, WaitForExit(listener)) << c.what;
+        } else {
+            EXPECT_EQ(0u, StopListener(listener)) << c.what;
+        }
+        if (!lisp)
+            continue;
+        bool ended = WaitForSingleObject(lisp, 10000) == WAIT_OBJECT_0;
+        EXPECT_TRUE(ended) << c.what << ": the Lisp runs on after the listener";
+        if (!ended)
+            TerminateProcess(lisp, 1);
+        CloseHandle(lisp);
+    }
+    RemoveFolder(base);
 }
 
 }  // namespace

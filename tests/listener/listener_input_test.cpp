@@ -6,15 +6,16 @@
 // whose answers come when the test says: an answer about an older text is
 // dropped.
 #include "tests/listener/listenertest.h"
-#include "listener/codepage.h"
-#include "listener/history.h"
-#include "listener/resource.h"
+#include "listener/win32/codepage.h"
+#include "listener/core/history.h"
+#include "listener/win32/resource.h"
 #include "tests/support/wintest.h"
 
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -104,21 +105,6 @@ bool Paste(const InputArea &area, const std::string &text)
     return set && PostMessageW(area.Input(), WM_PASTE, 0, 0);
 }
 
-std::string TempFolder(const char *name)
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId());
-}
-
-void RemoveFolder(const std::string &folder)
-{
-    for (const char *file : {"history.txt", "history-damaged.txt", "history.lock"})
-        DeleteFileA((folder + "\\KESTRALUNE\\" + file).c_str());
-    RemoveDirectoryA((folder + "\\KESTRALUNE").c_str());
-    RemoveDirectoryA(folder.c_str());
-}
-
 // How many of the text's lines hold the piece.
 size_t LinesWith(const std::string &text, const std::string &piece)
 {
@@ -142,7 +128,7 @@ class InputLisp : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        AppData = TempFolder("kestralune-input-test");
+        AppData = OwnFolder("kestralune-input-test");
         RemoveFolder(AppData);
         CreateDirectoryA(AppData.c_str(), NULL);
         // The listener inherits the test's environment.
@@ -170,11 +156,22 @@ protected:
         EXPECT_EQ(0u, StopListener(Listener));
         Start();
     }
+    // Each test starts from a listener with nothing left of the tests
+    // before (see ResetListener).
     void SetUp() override
     {
         ASSERT_NE(nullptr, Listener.main);
+        if (!ListenerIdle(Listener)) {
+            ASSERT_TRUE(ResetListener(Listener)) << Caption(Listener);
+        }
         Area.Clear();
         ASSERT_TRUE(Area.WaitForText(""));
+    }
+    void TearDown() override
+    {
+        if (HasFailure() && Listener.main) {
+            EXPECT_TRUE(ResetListener(Listener)) << Caption(Listener);
+        }
     }
     // What the transcript shows from the offset up to the expected text.
     static std::string Shown(size_t from, const std::string &expected, DWORD ms = 20000)
@@ -406,6 +403,303 @@ TEST_F(InputLisp, F1DescribesTheSymbolAtTheCaret)
     EXPECT_EQ(std::string::npos, Caption(Listener).find("debugger")) << Caption(Listener);
 }
 
+// The Lisp menu's Macroexpand-1 shows the expansion of the form at the
+// caret as the Lisp prints it, and leaves the input as it was; Macroexpand
+// All expands the forms inside too. Each Lisp expands WHEN its own way.
+TEST_F(InputLisp, MacroexpandShowsTheExpansionOfTheFormAtTheCaret)
+{
+    Area.Type("42 (when a b)");
+    ASSERT_TRUE(Area.WaitForText("42 (when a b)"));
+    size_t from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_MACROEXPAND1);
+    std::string shown = Shown(from, "(IF A");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    ASSERT_TRUE(WaitForTranscript(Listener, "B", 5000, from + shown.size())) << Transcript(Listener).substr(from);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("42", from)) << Transcript(Listener).substr(from);
+    EXPECT_EQ("42 (when a b)", Area.Text());
+    // All of it: the WHEN inside the LET is expanded too, where the Lisp's
+    // Swank can (ECL's gives the form back as it is).
+    Area.Clear();
+    Area.Type("(let ((x 1)) (when x 2))");
+    ASSERT_TRUE(Area.WaitForText("(let ((x 1)) (when x 2))"));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_MACROEXPANDALL);
+    shown = Shown(from, OnEcl() ? "(LET ((X 1))" : "(IF X");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    // A form the reader cannot take is said in one line, and opens no debugger.
+    Area.Clear();
+    Area.Type("(when a b");
+    ASSERT_TRUE(Area.WaitForText("(when a b"));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_MACROEXPAND1);
+    shown = Shown(from, "; Macroexpansion of (when a b: ");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    PumpFor(300);
+    EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+}
+
+// Toggle Trace traces the function at the caret: later calls show their
+// trace; toggled again, or after Untrace All, they do not. Without a symbol
+// at the caret it says so.
+TEST_F(InputLisp, ToggleTraceTracesTheFunctionAtTheCaret)
+{
+    Enter("(defun ide-traced (x) (* x 2))", "=> IDE-TRACED");
+    Area.Clear();
+    Area.Type("ide-traced");
+    ASSERT_TRUE(Area.WaitForText("ide-traced"));
+    size_t from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_TOGGLETRACE);
+    std::string shown = Shown(from, "IDE-TRACED is now traced.");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    Area.Clear();
+    shown = Enter("(ide-traced 21)", "=> 42");
+    EXPECT_NE(std::string::npos, shown.find("(IDE-TRACED 21)")) << shown;
+    Area.Clear();
+    size_t before = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_UNTRACEALL);
+    shown = Shown(before, "; Nothing is traced now.");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    shown = Enter("(ide-traced 4)", "=> 8");
+    EXPECT_EQ(std::string::npos, shown.find("(IDE-TRACED 4)")) << shown;
+    Area.Clear();
+    Area.Type("  ");
+    ASSERT_TRUE(Area.WaitForText("  "));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_TOGGLETRACE);
+    shown = Shown(from, "; No symbol at the caret.");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+}
+
+struct EditorSearch {
+    std::string file;  // lower case
+    HWND found;
+};
+
+BOOL CALLBACK TakeEditorTitled(HWND window, LPARAM lParam)
+{
+    EditorSearch *s = (EditorSearch *)lParam;
+    char name[64], title[MAX_PATH];
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, title, sizeof title);
+    CharLowerA(title);
+    if (strcmp(name, "QuillonWClass") == 0 && strstr(title, s->file.c_str()))
+        s->found = window;
+    return !s->found;
+}
+
+// A top-level editor window of class QuillonWClass whose title names the
+// file, waited for up to ms; null when none comes.
+HWND EditorTitled(const std::string &file, DWORD ms)
+{
+    EditorSearch search = {file, NULL};
+    DWORD start = GetTickCount();
+    do {
+        EnumWindows(TakeEditorTitled, (LPARAM)&search);
+        if (search.found)
+            return search.found;
+        PumpFor(20);
+    } while (GetTickCount() - start < ms);
+    return NULL;
+}
+
+struct PlacesSearch {
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK TakePlacesTitled(HWND window, LPARAM lParam)
+{
+    PlacesSearch *s = (PlacesSearch *)lParam;
+    wchar_t name[64], title[MAX_PATH];
+    GetClassNameW(window, name, 64);
+    GetWindowTextW(window, title, MAX_PATH);
+    if (wcscmp(name, L"KestralunePlaces") == 0 && IsWindowVisible(window) &&
+        std::wstring(title).compare(0, s->caption.size(), s->caption) == 0)
+        s->found = window;
+    return !s->found;
+}
+
+// The listener's places window whose caption begins with the text, waited
+// for up to ms; null when none comes.
+HWND PlacesWindowTitled(const std::wstring &caption, DWORD ms = 10000)
+{
+    PlacesSearch search = {caption, NULL};
+    DWORD start = GetTickCount();
+    do {
+        EnumWindows(TakePlacesTitled, (LPARAM)&search);
+        if (search.found)
+            return search.found;
+        PumpFor(20);
+    } while (GetTickCount() - start < ms);
+    return NULL;
+}
+
+// The selection of an editor of another process: EM_GETSEL's packed answer.
+std::pair<long, long> EditorSelection(HWND editor)
+{
+    DWORD_PTR packed = 0;
+    if (!SendMessageTimeoutW(GetDlgItem(editor, 300), EM_GETSEL, 0, 0, SMTO_NORMAL, 5000, &packed))
+        return {-1, -1};
+    return {(long)LOWORD(packed), (long)HIWORD(packed)};
+}
+
+// Find Definition on a function loaded from a file opens a new editor on
+// that file (quillon.exe beside the listener) with the defun selected. Who
+// Calls lists its caller, and Enter there selects the call in that editor (where the Lisp keeps the record: ECL says in one line that
+// it does not). A symbol with no definition is said in one line.
+TEST_F(InputLisp, FindDefinitionAndWhoCallsSelectTheDefunInTheEditor)
+{
+    const std::string unixFolder = "/tmp/kestralune-ide-" + std::to_string(GetCurrentProcessId());
+    const std::string folder = "Z:\\tmp\\kestralune-ide-" + std::to_string(GetCurrentProcessId());
+    const std::string file = folder + "\\idedef.lsp";
+    const std::string text =
+        ";; A definition to find.\r\n\r\n(defun ide-defined (x)\r\n  (+ x 1))\r\n\r\n(defun ide-caller ()\r\n  (ide-defined 2))\r\n";
+    CreateDirectoryA(folder.c_str(), NULL);
+    FILE *f = fopen(file.c_str(), "wb");
+    ASSERT_NE(nullptr, f) << file;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    std::string shown = Enter("(load \"" + unixFolder + "/idedef.lsp\")", "\n=> ");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    Area.Clear();
+    Area.Type("(ide-defined 2)");
+    ASSERT_TRUE(Area.WaitForText("(ide-defined 2)"));
+    for (int i = 0; i < 4; i++)
+        Area.Key(VK_LEFT);
+    ListenerCommand(Listener, IDM_FINDDEFINITION);
+    HWND editor = EditorTitled("idedef.lsp", 30000);
+    ASSERT_NE(nullptr, editor) << Transcript(Listener);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(editor, &pid);
+    EXPECT_NE(GetCurrentProcessId(), pid);
+    // Ended however the test ends: unmodified, the editor ends on WM_CLOSE
+    // without asking.
+    struct Close {
+        HWND editor;
+        HANDLE process;
+        ~Close()
+        {
+            PostMessageW(editor, WM_CLOSE, 0, 0);
+            if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "the editor did not end";
+                TerminateProcess(process, 1);
+            }
+            if (process)
+                CloseHandle(process);
+        }
+    } close = {editor, OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)};
+    const long start = (long)text.find("(defun"), end = (long)text.find("\r\n", text.find("(+ x 1))"));
+    std::pair<long, long> selection;
+    DWORD begun = GetTickCount();
+    while ((selection = EditorSelection(editor)) != std::make_pair(start, end) && GetTickCount() - begun < 10000)
+        PumpFor(20);
+    EXPECT_EQ(std::make_pair(start, end), selection) << Transcript(Listener);
+
+    size_t from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_WHOCALLS);
+    if (OnEcl()) {
+        shown = Shown(from, "; Who Calls is not implemented by ECL");
+        EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    } else {
+        HWND callers = PlacesWindowTitled(L"KESTRALUNE References - callers of ide-defined");
+        ASSERT_NE(nullptr, callers) << Transcript(Listener).substr(from);
+        HWND list = FindWindowExW(callers, NULL, L"ListBox", NULL);
+        std::vector<std::string> lines = ListLines(list);
+        ASSERT_EQ(1u, lines.size()) << Transcript(Listener).substr(from);
+        EXPECT_EQ("IDE-CALLER  idedef.lsp", lines[0]);
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+        const long callerStart = (long)text.find("(ide-defined 2)"), callerEnd = callerStart + 15;
+        begun = GetTickCount();
+        while ((selection = EditorSelection(editor)) != std::make_pair(callerStart, callerEnd) &&
+               GetTickCount() - begun < 10000)
+            PumpFor(20);
+        EXPECT_EQ(std::make_pair(callerStart, callerEnd), selection) << Transcript(Listener).substr(from);
+        PostMessageW(callers, WM_CLOSE, 0, 0);
+    }
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
+
+    Area.Clear();
+    Area.Type("no-such-function-here");
+    ASSERT_TRUE(Area.WaitForText("no-such-function-here"));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_FINDDEFINITION);
+    shown = Shown(from, "; No definition of no-such-function-here is known");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    PumpFor(300);
+    EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+}
+
+// Compile Editor Text compiles the editor's whole text: the summary shows,
+// the notes are listed one a line, and Enter on the warning selects its
+// source in the editor. An unbalanced text is a read error, and the Lisp
+// goes on.
+TEST_F(InputLisp, CompileEditorTextListsItsNotesAndEnterSelectsTheirSource)
+{
+    const std::string folder = "Z:\\tmp\\kestralune-notes-" + std::to_string(GetCurrentProcessId());
+    const std::string file = folder + "\\idenote.lsp";
+    const std::string text = "(defun ide-noted-ok () 1)\r\n\r\n(defun ide-noted ()\r\n  (+ 1 undefined-ide-var))\r\n";
+    CreateDirectoryA(folder.c_str(), NULL);
+    FILE *f = fopen(file.c_str(), "wb");
+    ASSERT_NE(nullptr, f) << file;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    Program editor = StartQuillon(file);
+    // Stopped however the test ends: its text is changed at the end, and
+    // the editor would ask to save it.
+    struct Stop {
+        Program &editor;
+        ~Stop()
+        {
+            TerminateProcess(editor.info.hProcess, 0);
+            WaitForExit(editor);
+        }
+    } stop = {editor};
+    ASSERT_NE(nullptr, editor.main);
+    size_t from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEEDITOR);
+    std::string shown = Shown(from, "; loaded");
+    EXPECT_NE(std::string::npos, shown.find("; Compiled ")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("warning")) << shown;
+    HWND notes = PlacesWindowTitled(L"KESTRALUNE Notes - ");
+    ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
+    HWND list = FindWindowExW(notes, NULL, L"ListBox", NULL);
+    std::vector<std::string> lines = ListLines(list);
+    // SBCL places the warning at the form with the variable; ECL gives a
+    // style warning on the whole defun, its message's first line a heading.
+    const std::string line = OnEcl() ? "style warning 3:1 " : "warning 4:3 undefined variable: ";
+    const long formStart = (long)text.find(OnEcl() ? "(defun ide-noted ()" : "(+ 1 undefined-ide-var)");
+    const long formEnd = OnEcl() ? (long)text.size() - 2 : formStart + 23;
+    long warning = -1;
+    for (size_t i = 0; i < lines.size() && warning < 0; i++)
+        if (lines[i].compare(0, line.size(), line) == 0)
+            warning = (long)i;
+    ASSERT_NE(-1, warning) << line << " in " << (lines.empty() ? "(no lines)" : lines[0]);
+    SendMessageW(list, LB_SETCURSEL, warning, 0);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    std::pair<long, long> selection;
+    DWORD begun = GetTickCount();
+    while ((selection = EditorSelection(editor.main)) != std::make_pair(formStart, formEnd) &&
+           GetTickCount() - begun < 10000)
+        PumpFor(20);
+    EXPECT_EQ(std::make_pair(formStart, formEnd), selection) << Transcript(Listener).substr(from);
+    PostMessageW(notes, WM_CLOSE, 0, 0);
+
+    DWORD_PTR result;
+    SendMessageTimeoutW(GetDlgItem(editor.main, 300), WM_SETTEXT, 0, (LPARAM)L"(defun ide-broken (", SMTO_NORMAL, 5000,
+                        &result);
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEEDITOR);
+    shown = Shown(from, "; Compiled ");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    EXPECT_TRUE(WaitForTranscript(Listener, "failed: not loaded", 10000, from)) << Transcript(Listener).substr(from);
+    PumpFor(300);
+    EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+    Enter("(+ 1 2)", "=> 3");
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
 // Ctrl+Enter hands the text over as it is, complete or not: the keys are
 // the keyboard's, so that the listener sees Ctrl held.
 TEST_F(InputLisp, CtrlEnterSendsTheTextAsItIs)
@@ -526,7 +820,7 @@ protected:
     FakeSwank swank;
     Program listener = {};
     InputArea area = {&listener};
-    std::string appData = TempFolder("kestralune-input-fake");
+    std::string appData = OwnFolder("kestralune-input-fake");
     void SetUp() override
     {
         CreateDirectoryA(appData.c_str(), NULL);
@@ -589,6 +883,52 @@ TEST_F(InputFake, AStaleCompletionIsDropped)
     ASSERT_FALSE(again.empty());
     Answer(RequestId(again), "((\"mapcar\") \"mapcar\")");
     EXPECT_TRUE(area.WaitForText("(mapcar")) << area.Text();
+}
+
+// Completions as either Swank answers them: up to 2.31 ((NAME ...) PREFIX),
+// since 2.32 ((NAME FLAGS DESIGNATOR) ...) with no common prefix.
+TEST_F(InputFake, CompletionsOfEitherSwankArePutInAndListed)
+{
+    struct {
+        const char *swank, *typed, *answer, *completed, *listed;
+    } cases[] = {
+        {"2.27, one", "(destructuring-bi", "((\"destructuring-bind\") \"destructuring-bind\")",
+         "(destructuring-bind", nullptr},
+        {"2.27, two", "(with-op", "((\"with-open-file\" \"with-open-stream\") \"with-open-\")", "(with-open-",
+         "; 2 completions:\r\nwith-open-file    with-open-stream\r\n"},
+        {"2.32, one", "(destructuring-bi",
+         "((\"destructuring-bind\" \"-f---m---\" \"COMMON-LISP:DESTRUCTURING-BIND\"))", "(destructuring-bind",
+         nullptr},
+        {"2.32, two", "(with-op",
+         "((\"with-open-file\" \"-f---m---\" \"COMMON-LISP:WITH-OPEN-FILE\") "
+         "(\"with-open-stream\" \"-f---m---\" \"COMMON-LISP:WITH-OPEN-STREAM\"))",
+         "(with-open-", "; 2 completions:\r\nwith-open-file    with-open-stream\r\n"},
+        {"2.32, three with nothing in common past the typed part", "(with-",
+         "((\"with-accessors\" \"-f---m---\" \"COMMON-LISP:WITH-ACCESSORS\") "
+         "(\"with-open-file\" \"-f---m---\" \"COMMON-LISP:WITH-OPEN-FILE\") "
+         "(\"with-slots\" \"-f---m---\" \"COMMON-LISP:WITH-SLOTS\"))",
+         "(with-", "; 3 completions:\r\nwith-accessors  with-open-file  with-slots\r\n"},
+    };
+    for (const auto &c : cases) {
+        area.Clear();
+        ASSERT_TRUE(area.WaitForText("")) << c.swank;
+        area.Type(c.typed);
+        ASSERT_TRUE(area.WaitForText(c.typed)) << c.swank;
+        size_t from = Transcript(listener).size();
+        area.Key(VK_TAB);
+        std::string request = RequestWith("simple-completions");
+        ASSERT_FALSE(request.empty()) << c.swank;
+        Answer(RequestId(request), c.answer);
+        EXPECT_TRUE(area.WaitForText(c.completed)) << c.swank << ": " << area.Text();
+        if (c.listed) {
+            EXPECT_TRUE(WaitForTranscript(listener, c.listed, 5000, from))
+                << c.swank << ": " << Transcript(listener).substr(from);
+        } else {
+            PumpFor(200);
+            EXPECT_EQ(std::string::npos, Transcript(listener).find("completion", from))
+                << c.swank << ": " << Transcript(listener).substr(from);
+        }
+    }
 }
 
 TEST_F(InputFake, AStaleArgumentListIsDroppedAndAskedAgain)

@@ -1,6 +1,6 @@
 #include "tests/listener/listenertest.h"
-#include "listener/codepage.h"
-#include "listener/resource.h"
+#include "listener/win32/codepage.h"
+#include "listener/win32/resource.h"
 #include "tests/support/wintest.h"
 
 #include <psapi.h>
@@ -11,9 +11,11 @@
 
 #include <vector>
 
-Program StartListener(const std::string &arguments)
+Program StartListener(const std::string &arguments, const std::vector<std::string> &environment)
 {
-    return StartProgram(BuildPath("kestralune.exe"), arguments, "KestraluneWClass");
+    std::string path = BuildPath("kestralune.exe");
+    return StartProgramLine(Utf8ToWide("\"" + AnsiToUtf8(path.data(), path.size()) + "\" " + arguments),
+                            "KestraluneWClass", NULL, environment);
 }
 
 DWORD StopListener(Program &listener)
@@ -71,6 +73,22 @@ bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms
 void ListenerCommand(const Program &listener, int id)
 {
     PostMessageA(listener.main, WM_COMMAND, id, 0);
+}
+
+bool ListenerIdle(const Program &listener)
+{
+    std::string caption = Caption(listener);
+    const std::string connected = "KESTRALUNE - connected to ";
+    return caption.compare(0, connected.size(), connected) == 0 &&
+           caption.find(" - ", connected.size()) == std::string::npos && !DebuggerWindowOf(listener, 0);
+}
+
+bool ResetListener(const Program &listener, DWORD ms)
+{
+    size_t from = Transcript(listener).size();
+    ListenerCommand(listener, IDM_RECONNECT);
+    return WaitForTranscript(listener, "; Connected to ", ms, from) &&
+           WaitForCaption(listener, "KESTRALUNE - connected to ", ms) && WaitForNoDebugger(listener, ms);
 }
 
 bool EnterInput(const Program &listener, const std::string &text)
@@ -205,6 +223,12 @@ bool FullSoak()
     return soak && strcmp(soak, "full") == 0;
 }
 
+bool OnEcl()
+{
+    const char *lisp = getenv("KESTRALUNE_TEST_LISP");
+    return lisp && strcmp(lisp, "ecl") == 0;
+}
+
 // The Unix path as Wine's drive Z: shows it.
 static std::string WinePath(const char *unix)
 {
@@ -326,9 +350,16 @@ bool SendPayload(FakeSwank &swank, const std::string &payload)
 
 std::string ListenerEvalRequest(const std::string &form, long id)
 {
-    return "(:emacs-rex (swank-repl:listener-eval " + LispString(form) + ") \"COMMON-LISP-USER\" :repl-thread " +
+    return "(:emacs-rex (kestralune-listener:listener-eval " + LispString(form) + ") \"COMMON-LISP-USER\" :repl-thread " +
            std::to_string(id) + ")";
 }
+
+const ConnectStep ConnectSteps[3] = {
+    {"(:emacs-rex (cl:handler-case (swank:connection-info) ",
+     "(:pid 123 :lisp-implementation (:type \"FAKE\" :version \"1.0\"))"},
+    {"(:emacs-rex (cl:handler-case (cl:progn (swank:swank-require ", "t"},
+    {"(:emacs-rex (cl:handler-case (kestralune-listener:create-repl) ", "(\"COMMON-LISP-USER\" \"CL-USER\")"},
+};
 
 static bool Fail(std::string *why, const std::string &reason)
 {
@@ -346,18 +377,8 @@ bool GreetListener(FakeSwank &swank, const char *secret, std::string *why)
         if (first != secret)
             return Fail(why, "the first frame is not the secret: " + first.substr(0, 300));
     }
-    // Each request as it begins, and the value Swank answers it with.
-    static const struct {
-        const char *request, *value;
-    } steps[] = {
-        {"(:emacs-rex (swank:connection-info) \"COMMON-LISP-USER\" t ",
-         "(:pid 123 :lisp-implementation (:type \"FAKE\" :version \"1.0\"))"},
-        {"(:emacs-rex (cl:progn (swank:swank-require ", "t"},
-        {"(:emacs-rex (swank-repl:create-repl nil) \"COMMON-LISP-USER\" t ",
-         "(\"COMMON-LISP-USER\" \"CL-USER\")"},
-    };
     long id = 0;
-    for (const auto &step : steps) {
+    for (const auto &step : ConnectSteps) {
         std::string request = ReadRequest(swank);
         if (request.compare(0, strlen(step.request), step.request) != 0 || RequestId(request) != ++id)
             return Fail(why, "request " + std::to_string(id) + " is not as expected: " + request.substr(0, 300));
@@ -380,4 +401,69 @@ void CloseSwank(FakeSwank &swank)
     if (swank.listening != INVALID_SOCKET)
         closesocket(swank.listening);
     swank.listening = INVALID_SOCKET;
+}
+
+// Removes the folder with its files and folders of files (UTF-8).
+void RemoveFolder(const std::string &folder)
+{
+    WIN32_FIND_DATAW found;
+    std::vector<std::wstring> folders = {Utf8ToWide(folder)};
+    for (size_t i = 0; i < folders.size(); i++) {
+        HANDLE search = FindFirstFileW((folders[i] + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            std::wstring path = folders[i] + L"\\" + found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW(path.c_str());
+            else if (i == 0 && wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+                folders.push_back(path);
+        }
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+    }
+    for (size_t i = folders.size(); i-- > 0;)
+        RemoveDirectoryW(folders[i].c_str());
+}
+
+// A folder of this test's own under the temporary folder (UTF-8), empty.
+std::string OwnFolder(const std::string &name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::string folder = WideToUtf8(temp, wcslen(temp)) + name + "-" + std::to_string(GetCurrentProcessId());
+    RemoveFolder(folder);
+    CreateDirectoryW(Utf8ToWide(folder).c_str(), NULL);
+    return folder;
+}
+
+bool MakeFolder(const std::string &path)
+{
+    return CreateDirectoryW(Utf8ToWide(path).c_str(), NULL) != 0;
+}
+
+bool WriteText(const std::string &path, const std::string &text)
+{
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD wrote = 0;
+    bool good = file != INVALID_HANDLE_VALUE && WriteFile(file, text.data(), (DWORD)text.size(), &wrote, NULL) &&
+                wrote == text.size();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return good;
+}
+
+bool ReadText(const std::string &path, std::string *text)
+{
+    text->clear();
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        text->append(buffer, got);
+    CloseHandle(file);
+    return true;
 }

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "listener/swank_wire.h"
+#include "listener/core/swank_wire.h"
 #include "tests/support/process.h"
 
-// Starts kestralune.exe with the arguments and waits for its window.
-Program StartListener(const std::string &arguments);
+// Starts kestralune.exe with the arguments (UTF-8) and waits for its
+// window; with the environment changes when given (as StartProgramLine
+// takes them: "NAME=value", "NAME=" to remove one).
+Program StartListener(const std::string &arguments, const std::vector<std::string> &environment = {});
 // Ends it (Exit from its menu) and waits; its exit code.
 DWORD StopListener(Program &listener);
 // The transcript's whole text as UTF-8, read through the W messages, so
@@ -27,6 +29,15 @@ bool WaitForTranscript(const Program &listener, const std::string &text, DWORD m
 bool WaitForCaption(const Program &listener, const std::string &prefix, DWORD ms = 20000);
 // Sends a menu command to the listener's window.
 void ListenerCommand(const Program &listener, int id);
+// True when the listener is connected, shows no debugger window and the
+// Lisp waits for no input (its caption says no more than whom it is
+// connected to).
+bool ListenerIdle(const Program &listener);
+// Leaves the listener with no debugger level, question or queued text, as
+// a test that failed half-way may leave it: it connects to the Lisp anew
+// (Reconnect), which ends what the old connection ran; the Lisp keeps its
+// definitions. True once it is connected again, within ms.
+bool ResetListener(const Program &listener, DWORD ms = 30000);
 // Puts the text (UTF-8) on the listener's input line and presses Enter
 // there, as the user would; false when the text could not be set.
 bool EnterInput(const Program &listener, const std::string &text);
@@ -63,12 +74,23 @@ bool LispRequest(const char *request, DWORD ms = 30000);
 // True when the full soak runs were asked for (QUILLON_SOAK=full): then the
 // long counts are used in place of the short ones.
 bool FullSoak();
+// Whether with_swank.sh runs ECL rather than SBCL (KESTRALUNE_TEST_LISP).
+bool OnEcl();
 
 // The Lisp's secret file that with_swank.sh passes (KESTRALUNE_TEST_SECRET),
 // as the listener's option (" -secret \"Z:\\...\"") and as its first line;
 // empty without one.
 std::string SecretOption();
 std::string SecretText();
+
+// Files and folders of a test's own, named in UTF-8: a folder under the
+// temporary folder made anew and empty; a folder made; a file's whole text
+// written or read; a folder removed with its files and folders of files.
+std::string OwnFolder(const std::string &name);
+bool MakeFolder(const std::string &path);
+bool WriteText(const std::string &path, const std::string &text);
+bool ReadText(const std::string &path, std::string *text);
+void RemoveFolder(const std::string &folder);
 
 // Winsock for this process, once.
 void StartSockets();
@@ -94,11 +116,18 @@ std::string ListenerEvalRequest(const std::string &form, long id);
 // Accepts the listener and plays Swank's side of its handshake as a Lisp
 // named "FAKE 1.0" (process 123): with secret given, the first frame must be
 // that secret; then (swank:connection-info), the request that loads the REPL
-// and the listener's helper (ids 1 and 2), and (swank-repl:create-repl ...)
+// and the listener's helper (ids 1 and 2), and the helper's create-repl
 // (id 3), answered with the package COMMON-LISP-USER and the prompt CL-USER.
 // False, with the reason in why when given, when the listener did not
 // say what is expected; the first form evaluated then has id 4.
 bool GreetListener(FakeSwank &swank, const char *secret = nullptr, std::string *why = nullptr);
+// The requests of that handshake, each as it begins (each guarded, so that
+// an error in the Lisp answers instead of opening its debugger), and the
+// value GreetListener answers it with.
+struct ConnectStep {
+    const char *request, *value;
+};
+extern const ConnectStep ConnectSteps[3];
 void ClosePeer(FakeSwank &swank);
 void CloseSwank(FakeSwank &swank);
 

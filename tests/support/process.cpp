@@ -1,7 +1,9 @@
 #include "tests/support/process.h"
 
 #include <string.h>
+#include <wchar.h>
 
+#include <algorithm>
 #include <vector>
 
 std::string BuildPath(const char *name)
@@ -70,18 +72,75 @@ HWND WindowOnceIdle(const Program &program, const char *className)
     return FindWindowOf(program, className, false);
 }
 
-Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
-                     const char *folder)
+namespace {
+
+std::wstring Wide(const std::string &text, UINT codePage)
+{
+    std::wstring wide(text.size(), L'\0');
+    int length = MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size());
+    wide.resize(length > 0 ? length : 0);
+    return wide;
+}
+
+// The name of an environment entry "NAME=value"; a name may begin with "="
+// (the current folders of drives, "=C:=C:\...").
+std::wstring EntryName(const std::wstring &entry)
+{
+    return entry.substr(0, entry.find(L'=', 1));
+}
+
+// This process's environment with the changes made, as a block for CreateProcessW.
+std::wstring EnvironmentBlock(const std::vector<std::string> &changes)
+{
+    std::vector<std::wstring> entries;
+    if (wchar_t *strings = GetEnvironmentStringsW()) {
+        for (const wchar_t *at = strings; *at; at += wcslen(at) + 1)
+            entries.push_back(at);
+        FreeEnvironmentStringsW(strings);
+    }
+    for (const std::string &change : changes) {
+        std::wstring wide = Wide(change, CP_UTF8), name = EntryName(wide);
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const std::wstring &entry) {
+                                         return _wcsicmp(EntryName(entry).c_str(), name.c_str()) == 0;
+                                     }),
+                      entries.end());
+        if (wide.size() > name.size() + 1)
+            entries.push_back(wide);
+    }
+    // Windows keeps the block sorted by name, case aside.
+    std::sort(entries.begin(), entries.end(), [](const std::wstring &a, const std::wstring &b) {
+        return _wcsicmp(EntryName(a).c_str(), EntryName(b).c_str()) < 0;
+    });
+    std::wstring block;
+    for (const std::wstring &entry : entries)
+        block += entry + L'\0';
+    return block + L'\0';
+}
+
+} // namespace
+
+Program StartProgramLine(const std::wstring &commandLine, const char *className, const char *folder,
+                         const std::vector<std::string> &environment)
 {
     Program program = {};
-    std::string command = "\"" + path + "\" " + arguments;
-    STARTUPINFOA startup = {};
+    std::wstring command = commandLine, block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
+    std::wstring where = folder ? Wide(folder, CP_ACP) : std::wstring();
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, folder, &startup, &program.info))
+    if (!CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? NULL : &block[0], folder ? where.c_str() : NULL, &startup,
+                        &program.info))
         return program;
     WaitForInputIdle(program.info.hProcess, 10000);
     program.main = WaitForWindow(program, className);
     return program;
+}
+
+Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
+                     const char *folder)
+{
+    return StartProgramLine(Wide("\"" + path + "\" " + arguments, CP_ACP), className, folder);
 }
 
 Program StartQuillon(const std::string &arguments, const char *folder)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct Program {
     PROCESS_INFORMATION info;
@@ -21,6 +22,11 @@ std::string QuillonPath();
 // visible top-level window of the class; info is empty when it did not start.
 Program StartProgram(const std::string &path, const std::string &arguments, const char *className,
                      const char *folder = NULL);
+// The same with the whole command line in UTF-16, and the environment
+// changes made to a copy of this process's environment for the program:
+// "NAME=value" each (UTF-8), "NAME=" removing the variable.
+Program StartProgramLine(const std::wstring &commandLine, const char *className, const char *folder = NULL,
+                         const std::vector<std::string> &environment = {});
 // Starts quillon.exe with the argument text and waits up to 10 s for its main
 // window to be visible; a message box shown before that is left to the caller.
 Program StartQuillon(const std::string &arguments, const char *folder = NULL);

@@ -2,7 +2,8 @@
 # The Swank server of the start and test commands (tools/swank.sh), with the
 # Lisp named as argument (sbcl, the default, or ecl): it serves only clients
 # that send its secret, refuses any other (sending nothing, a request, a
-# wrong secret, bytes that are no frame) and serves on; it evaluates,
+# wrong secret, bytes that are no frame) and serves on, closes at once the
+# clients beyond the 16 waiting for their check; it evaluates,
 # interrupts, ends at once when stopped, serves again on the same port, and
 # a port held by another program is reported, not taken for the server.
 # Needs QUILLON_SWANK_CORE (the test command sets it); ECL's compiled Swank
@@ -122,6 +123,21 @@ silent_for=$(($(stat -c %Y "$work/silent") - silent_start))
 expect "...after its 10 s for a secret (took ${silent_for} s)" 0 $?
 grep -q "Swank refused a client" "$(swank_log "$port")"
 expect "refusals are written to the Lisp's log" 0 $?
+
+# A flood of silent clients: 16 wait for their secret, the others are closed
+# at once; the Lisp serves on, and a client with the secret is served once
+# the checks of the flood are over (10 s at most).
+stranger "$port" flood 40 >"$work/flood" 2>&1
+expect "of 40 silent clients, those beyond 16 are closed at once" "closed 24" "$(cat "$work/flood")"
+grep -q "16 clients are already waiting for their secret to be checked" "$(swank_log "$port")"
+expect "...and that is written to the Lisp's log" 0 $?
+served=
+for _ in $(seq 30); do
+    served=$(peer "$port" refused request)
+    [ "$served" = served ] && break
+    sleep 0.5
+done
+expect "...and a client with the secret is served after the flood" served "$served"
 
 # Stopped during an evaluation: the process ends at once and the client sees
 # the connection close; a new server then serves the same port.

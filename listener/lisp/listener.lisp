@@ -1,0 +1,108 @@
+;;;; Loaded into the Lisp by the KESTRALUNE listener each time it connects,
+;;;; once Swank's REPL (swank-repl) is loaded and before the REPL is made.
+;;;; Swank's REPL reads, evaluates, keeps the REPL variables, asks for input
+;;;; and runs the debugger; what it lacks is here:
+;;;; - its values are printed with PRIN1 in full, so a circular list never
+;;;;   ends and a value of megabytes is printed whole into one message: here
+;;;;   the REPL's values are printed with *PRINT-CIRCLE* on and the printer
+;;;;   is stopped once a value passes +VALUE-LIMIT+ characters;
+;;;; - output of every thread of the Lisp goes to the listener, not to the
+;;;;   Lisp's own terminal.
+;;;; Nothing of Swank is changed for other clients of the same Lisp (a SLIME
+;;;; connected beside the listener): the printing of values is bound around
+;;;; the listener's own evaluations only, and the user's code runs with the
+;;;; printer as the Lisp has it (*PRINT-CIRCLE* is its own). The one thing
+;;;; that is global by nature is where the Lisp's standard streams go: to
+;;;; the newest listener connection, unless a connection that is no
+;;;; listener's already has them (Swank's own rule for SLIME), and back to
+;;;; the Lisp's own streams once no listener is connected.
+;;;; Only Common Lisp and Swank's own variables and functions are used, so
+;;;; any Lisp that runs Swank will do.
+
+(defpackage :kestralune-listener
+  (:use :common-lisp)
+  (:export #:create-repl #:listener-eval))
+
+(in-package :kestralune-listener)
+
+(defconstant +value-limit+ 16384
+  "A value's printed text is cut at this many characters.")
+
+(defun print-value (value)
+  "VALUE printed as the REPL shows it: circular structure labelled (#1=),
+the printer stopped, and a note added, once it passes +VALUE-LIMIT+
+characters. A value that cannot be printed is named as such."
+  (handler-case
+      (let* ((*print-circle* t)
+             (*print-readably* nil)
+             (text (swank::call/truncated-output-to-string
+                    (1+ +value-limit+) (lambda (stream) (prin1 value stream)) "")))
+        (if (> (length text) +value-limit+)
+            (format nil "~A ... [cut: the value is longer than ~D characters]"
+                    (subseq text 0 +value-limit+) +value-limit+)
+            text))
+    (serious-condition (condition)
+      (format nil "#<a value of type ~A that could not be printed: ~A>"
+              (ignore-errors (prin1-to-string (type-of value)))
+              (ignore-errors (swank::safe-condition-message condition))))))
+
+(defun finish-user-output ()
+  "Sends what the evaluation wrote before its values. The newest Swank's
+FINISH-OUTPUT only asks its flushing thread; its REALLY-FINISH-OUTPUT
+waits until the listener has the text."
+  (let ((really (find-symbol "REALLY-FINISH-OUTPUT" :swank/backend)))
+    (if (and really (fboundp really))
+        (funcall really *standard-output*)
+        (finish-output *standard-output*))))
+
+(defun send-values (values)
+  "Swank's REPL calls this with the values of each of the listener's
+evaluations."
+  (finish-user-output)
+  (if (null values)
+      (swank::send-to-emacs (list :write-string (format nil "; No values~%") :repl-result))
+      (dolist (value values)
+        (swank::send-to-emacs (list :write-string (format nil "~A~%" (print-value value))
+                                    :repl-result)))))
+
+(defun listener-eval (string)
+  "Evaluates STRING in Swank's REPL as swank-repl:listener-eval does, its
+values printed by SEND-VALUES."
+  (let ((swank-repl:*send-repl-results-function* 'send-values))
+    (swank-repl:listener-eval string)))
+
+(defvar *listener-connections* '()
+  "The listener's connections that have a REPL, newest first.")
+
+(defun redirect-global-output (connection)
+  "Sends the Lisp's standard streams to CONNECTION, as Swank does for a
+connection when its *GLOBALLY-REDIRECT-IO* says so."
+  (let ((swank::*globally-redirect-io* t))
+    (setf swank-repl::*global-stdio-connection* nil)
+    (swank-repl::maybe-redirect-global-io connection)))
+
+(defun forget-connection (closed)
+  "On *CONNECTION-CLOSED-HOOK*: the standard streams that went to a closed
+listener connection go to the newest one left. Swank's own hook may run
+before this one (it then gave the streams back to the Lisp) or after (it
+then finds them taken and leaves them)."
+  (when (member closed *listener-connections*)
+    (setf *listener-connections* (remove closed *listener-connections*))
+    (let ((holder swank-repl::*global-stdio-connection*))
+      (when (and *listener-connections* (or (null holder) (eq holder closed)))
+        (redirect-global-output (first *listener-connections*))))))
+
+(defun create-repl ()
+  "Makes Swank's REPL for this connection (as swank-repl:create-repl, which
+answers the package's name and prompt), then sends the Lisp's standard
+streams to it unless a connection that is no listener's has them."
+  ;; Without :coding-system: the newest Swank takes none (its REPL speaks
+  ;; UTF-8), older ones default it.
+  (let ((answer (swank-repl:create-repl nil))
+        (connection swank::*emacs-connection*)
+        (holder swank-repl::*global-stdio-connection*))
+    (swank::add-hook swank::*connection-closed-hook* 'forget-connection)
+    (push connection *listener-connections*)
+    (when (or (null holder) (member holder *listener-connections*))
+      (redirect-global-output connection))
+    answer))

@@ -1,0 +1,35 @@
+/* Identifiers shared by the listener's resource script and its code. */
+#ifndef KESTRALUNE_RESOURCE_H
+#define KESTRALUNE_RESOURCE_H
+
+/* Listener menu */
+#define IDM_CLEARTRANSCRIPT 501
+#define IDM_INTERRUPT 502
+#define IDM_RECONNECT 503
+#define IDM_EXIT 504
+
+/* Lisp menu */
+#define IDM_MACROEXPAND1 520
+#define IDM_MACROEXPANDALL 521
+#define IDM_TOGGLETRACE 522
+#define IDM_UNTRACEALL 523
+#define IDM_FINDDEFINITION 524
+#define IDM_WHOCALLS 525
+#define IDM_WHOREFERENCES 526
+#define IDM_COMPILEEDITOR 527
+
+/* Child windows: the transcript and the input area under it */
+#define ID_TRANSCRIPT 401
+#define ID_INPUT 402
+/* The status line under the input: the argument list at the caret */
+#define ID_INPUT_STATUS 403
+
+/* The debugger window's controls: the condition, the restarts and the
+   backtrace, and the labels over the two lists */
+#define ID_DEBUG_CONDITION 410
+#define ID_DEBUG_RESTARTS 411
+#define ID_DEBUG_FRAMES 412
+#define ID_DEBUG_RESTARTS_LABEL 413
+#define ID_DEBUG_FRAMES_LABEL 414
+
+#endif

@@ -1,0 +1,15 @@
+// A place in Lisp source shown in the editor: the editor showing its file
+// comes to the front with the place's form selected; a file no editor
+// shows is opened in a new one first.
+#ifndef KESTRALUNE_SOURCEPLACE_H
+#define KESTRALUNE_SOURCEPLACE_H
+
+#include <string>
+
+#include "listener/core/places.h"
+
+// Shows the place of name's definition (a file's place, as the Lisp names
+// the file); empty when it is shown, else the transcript's line saying why not.
+std::string ShowSourcePlace(const std::string &name, const SourcePlace &place);
+
+#endif
