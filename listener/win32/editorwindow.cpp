@@ -197,10 +197,14 @@ HWND OpenInNewEditor(const std::wstring &path, DWORD ms)
     if (!CreateProcessW(editor.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started))
         return NULL;
     CloseHandle(started.hThread);
-    HWND window = NULL;
+    // The editor loads its file before it first waits for input; its window
+    // is asked for its text only after that, and only once it has its edit
+    // control.
     DWORD begun = GetTickCount();
-    while (!(window = EditorOfProcess(started.dwProcessId)) && GetTickCount() - begun < ms &&
-           WaitForSingleObject(started.hProcess, 20) == WAIT_TIMEOUT) {
+    WaitForInputIdle(started.hProcess, ms);
+    HWND window = NULL;
+    while (!((window = EditorOfProcess(started.dwProcessId)) && GetDlgItem(window, EditorControlId)) &&
+           GetTickCount() - begun < ms && WaitForSingleObject(started.hProcess, 20) == WAIT_TIMEOUT) {
     }
     CloseHandle(started.hProcess);
     return window;
