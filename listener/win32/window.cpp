@@ -168,20 +168,21 @@ static std::string NotesBytes;
 // text came from.
 static void GoToNote(const CompilerNote &note, Effects &more)
 {
-    std::string bytes;
+    std::string bytes, problem;
     size_t start, end;
-    if (note.place.known && !note.place.file.empty()) {
-        std::string problem = ShowSourcePlace("the note is", note.place);
-        if (!problem.empty())
-            SessionNote(LispSession, problem, more);
-    } else if (!IsWindow(NotesEditor) || !EditorBytes(NotesEditor, &bytes))
-        SessionNote(LispSession, "; The editor of the compiled text is gone.", more);
-    else if (!note.place.known || !PlaceInText(bytes, note.place, &start, &end))
-        SessionNote(LispSession,
-                    "; The note has no place in the editor's text: " + note.message.substr(0, note.message.find('\n')),
-                    more);
+    const std::string message = note.message.substr(0, note.message.find('\n'));
+    if (!note.place.known)
+        problem = "; The note has no place in the source: " + message;
+    else if (!note.place.file.empty())
+        problem = ShowSourcePlace("the note is", note.place);
+    else if (!IsWindow(NotesEditor) || !EditorBytes(NotesEditor, &bytes))
+        problem = "; The editor of the compiled text is gone.";
+    else if (!PlaceInText(bytes, note.place, &start, &end))
+        problem = "; The note has no place in the editor's text: " + message;
     else
         SelectInEditor(NotesEditor, start, end);
+    if (!problem.empty())
+        SessionNote(LispSession, problem, more);
 }
 
 // One line a note: its severity, line:column and the message's first line.
