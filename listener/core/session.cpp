@@ -9,6 +9,7 @@
 // continuation kept by its id.
 #include "listener/core/forms.h"
 #include "listener/core/session_debug.h"
+#include "listener/core/session_ed.h"
 #include "listener/core/session_effects.h"
 #include "listener/core/text_rules.h"
 
@@ -523,6 +524,7 @@ const EventHandler Handlers[] = {
     {":debug-return", OnDebugReturn},
     {":debug-condition", OnDebugCondition},
     {":ping", OnPing},
+    {":ed", OnEd},
     {":invalid-rpc", OnInvalidRpc},
     {":reader-error", OnReaderError},
 };

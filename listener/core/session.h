@@ -55,6 +55,9 @@ enum class EffectKind {
     // name: the compiled text's buffer name; notes: the compiler's notes
     // on it, one at least, in the order of their places.
     NotesReady,
+    // places: the one file the Lisp's ED asks to edit, with the place in it
+    // when it gave one (known false otherwise); none when it named no file.
+    EditReady,
 };
 struct Effect {
     EffectKind kind;
@@ -260,6 +263,12 @@ bool SessionWhoCalls(Session &s, const std::string &name, bool calls, Effects &o
 // the notes, when there are any, come as an EffectKind::NotesReady.
 bool SessionCompileText(Session &s, const std::string &text, const std::string &buffer, const std::string &package,
                         Effects &out);
+
+// Compiles the file (its path as the Lisp names files; name: how the
+// transcript names it) and loads what the compilation wrote when it
+// succeeded: the summary shows in the transcript once loaded, and the notes
+// come as an EffectKind::NotesReady, their places in the file.
+bool SessionCompileFile(Session &s, const std::string &lispPath, const std::string &name, Effects &out);
 
 // The first line of a text, shortened, to name an evaluation in a notice.
 std::string EvaluationLabel(const std::string &text);

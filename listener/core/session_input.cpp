@@ -225,6 +225,45 @@ std::string Caught(const std::string &call)
            " (cl:error (condition) (cl:list :error (cl:ignore-errors (cl:princ-to-string condition)))))";
 }
 
+// (swank:load-file FASL) answers the printed value of LOAD; the summary of
+// the compilation waits for it, kept in the request, as "...; " ending.
+void OnFileLoaded(Session &s, const Request &r, bool ok, const Sexp *value, Effects &out)
+{
+    if (ok && IsString(value))
+        return Line(s, out, r.text + "loaded");
+    const Sexp *why = ok && value && Item(*value, 0) && IsAtom(*Item(*value, 0), ":error") ? Item(*value, 1) : nullptr;
+    Line(s, out, r.text + "not loaded: " +
+                     (IsString(why) ? VisibleText(FirstLine(why->text))
+                      : ok          ? std::string("the Lisp's answer was not understood.")
+                                    : std::string("the load was aborted.")));
+}
+
+// (swank:compile-file-for-emacs FILE t) answers as compile-string-for-emacs
+// does, and leaves the loading to the client: the compiled file (FASL) is
+// loaded with swank:load-file when the compilation succeeded, as SLIME does.
+void OnFileCompiled(Session &s, const Request &r, bool ok, const Sexp *value, Effects &out)
+{
+    const std::string name = FirstLine(VisibleText(r.text));
+    Compilation compilation;
+    if (!ok || !value || !ReadCompilation(*value, &compilation))
+        return SayFailure(s, "Compile " + name, ok, value, out);
+    if (!compilation.notes.empty()) {
+        Effect ready;
+        ready.kind = EffectKind::NotesReady;
+        ready.name = name;
+        ready.notes = compilation.notes;
+        out.push_back(ready);
+    }
+    if (!compilation.success)
+        return Line(s, out, CompilationSummary(name, compilation, "failed: not loaded"));
+    if (compilation.fasl.empty())
+        return Line(s, out, CompilationSummary(name, compilation, "not loaded: the Lisp wrote no compiled file"));
+    Request load = Then(OnFileLoaded);
+    load.text = CompilationSummary(name, compilation, "");
+    SendRequest(s, Caught("(swank:load-file " + LispString(compilation.fasl) + ")"), LispString(s.package), "t",
+                load, out);
+}
+
 // Sends the form to a worker thread, read in the package; false without a
 // ready Lisp.
 bool AskWorkerIn(Session &s, const std::string &form, const std::string &package, const Request &request,
@@ -306,4 +345,10 @@ bool SessionCompileText(Session &s, const std::string &text, const std::string &
                        Caught("(swank:compile-string-for-emacs " + LispString(text) + " " + LispString(buffer) +
                               " (cl:quote ((:position 1) (:line 1 1))) nil nil)"),
                        package.empty() ? s.package : package, Tagged(OnCompiled, 0, buffer), out);
+}
+
+bool SessionCompileFile(Session &s, const std::string &lispPath, const std::string &name, Effects &out)
+{
+    return AskWorker(s, Caught("(swank:compile-file-for-emacs " + LispString(lispPath) + " t)"),
+                     Tagged(OnFileCompiled, 0, name), out);
 }

@@ -7,7 +7,9 @@
 ;;;;   the REPL's values are printed with *PRINT-CIRCLE* on and the printer
 ;;;;   is stopped once a value passes +VALUE-LIMIT+ characters;
 ;;;; - output of every thread of the Lisp goes to the listener, not to the
-;;;;   Lisp's own terminal.
+;;;;   Lisp's own terminal;
+;;;; - ED, where the Lisp has a hook for it, does not reach Swank's
+;;;;   ED-IN-EMACS.
 ;;;; Nothing of Swank is changed for other clients of the same Lisp (a SLIME
 ;;;; connected beside the listener): the printing of values is bound around
 ;;;; the listener's own evaluations only, and the user's code runs with the
@@ -15,9 +17,10 @@
 ;;;; that is global by nature is where the Lisp's standard streams go: to
 ;;;; the newest listener connection, unless a connection that is no
 ;;;; listener's already has them (Swank's own rule for SLIME), and back to
-;;;; the Lisp's own streams once no listener is connected.
-;;;; Only Common Lisp and Swank's own variables and functions are used, so
-;;;; any Lisp that runs Swank will do.
+;;;; the Lisp's own streams once no listener is connected. The hook on ED
+;;;; is the Lisp's too, but it acts only on a listener's connection.
+;;;; Only Common Lisp and Swank's own variables and functions are used (and
+;;;; SBCL's ED hook, looked up by name), so any Lisp that runs Swank will do.
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
@@ -106,3 +109,19 @@ streams to it unless a connection that is no listener's has them."
     (when (or (null holder) (member holder *listener-connections*))
       (redirect-global-output connection))
     answer))
+
+(defun ed-in-listener (what)
+  "On the Lisp's hook for ED: ED called on a listener's connection (its REPL
+or a request of its own) asks the listener, through Swank's ED-IN-EMACS, to
+show the file or the definition in the editor, and answers true. Called
+anywhere else, it declines, and ED does what it did before."
+  (when (member swank::*emacs-connection* *listener-connections*)
+    (swank:ed-in-emacs what)
+    t))
+
+;;; SBCL calls each function of SB-EXT:*ED-FUNCTIONS* until one answers
+;;; true. A Lisp with no such hook (ECL runs $EDITOR) keeps its own ED.
+(let* ((package (find-package "SB-EXT"))
+       (hook (and package (find-symbol "*ED-FUNCTIONS*" package))))
+  (when (and hook (boundp hook))
+    (pushnew 'ed-in-listener (symbol-value hook))))

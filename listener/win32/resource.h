@@ -17,6 +17,8 @@
 #define IDM_WHOCALLS 525
 #define IDM_WHOREFERENCES 526
 #define IDM_COMPILEEDITOR 527
+#define IDM_COMPILEFILE 528
+#define IDM_COMPILEFILEAGAIN 529
 
 /* Child windows: the transcript and the input area under it */
 #define ID_TRANSCRIPT 401

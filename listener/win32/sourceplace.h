@@ -8,8 +8,10 @@
 
 #include "listener/core/places.h"
 
-// Shows the place of name's definition (a file's place, as the Lisp names
-// the file); empty when it is shown, else the transcript's line saying why not.
-std::string ShowSourcePlace(const std::string &name, const SourcePlace &place);
+// Shows the place (a file's place, as the Lisp names the file; a place
+// not known shows the file alone); what says what is there, as in "FOO is
+// defined" or "the note is". Empty when it is shown, else the transcript's
+// line saying why not.
+std::string ShowSourcePlace(const std::string &what, const SourcePlace &place);
 
 #endif

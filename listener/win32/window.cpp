@@ -12,6 +12,7 @@
 #include "listener/win32/debugger.h"
 #include "listener/win32/editorwindow.h"
 #include "listener/win32/inputarea.h"
+#include "listener/win32/lispfile.h"
 #include "listener/win32/lispprocess.h"
 #include "listener/win32/placeswindow.h"
 #include "listener/win32/resource.h"
@@ -125,7 +126,7 @@ static Listed ListedPlaces[PlaceKinds];
 
 static void GoToPlace(const std::string &name, const std::string &item, const SourcePlace &place, Effects &more)
 {
-    std::string problem = place.known ? ShowSourcePlace(name, place)
+    std::string problem = place.known ? ShowSourcePlace(name + " is defined", place)
                                       : "; The source of " + item + " is not known: " + place.why;
     if (!problem.empty())
         SessionNote(LispSession, problem, more);
@@ -157,24 +158,31 @@ static void ShowReferences(const Effect &effect, Effects &)
     ListPlaces(effect, ReferencePlaces, "KESTRALUNE References - " + effect.text);
 }
 
-// The notes of the text last compiled, and the editor it came from.
+// The notes of the text last compiled, the editor it came from (none for
+// a file compiled), and its bytes then.
 static std::vector<CompilerNote> ListedNotes;
 static HWND NotesEditor;
 static std::string NotesBytes;
 
-// The note's source selected in the editor the text came from.
+// The note's source selected: in its file, or in the editor the compiled
+// text came from.
 static void GoToNote(const CompilerNote &note, Effects &more)
 {
-    std::string bytes;
+    std::string bytes, problem;
     size_t start, end;
-    if (!IsWindow(NotesEditor) || !EditorBytes(NotesEditor, &bytes))
-        SessionNote(LispSession, "; The editor of the compiled text is gone.", more);
-    else if (!note.place.known || !PlaceInText(bytes, note.place, &start, &end))
-        SessionNote(LispSession,
-                    "; The note has no place in the editor's text: " + note.message.substr(0, note.message.find('\n')),
-                    more);
+    const std::string message = note.message.substr(0, note.message.find('\n'));
+    if (!note.place.known)
+        problem = "; The note has no place in the source: " + message;
+    else if (!note.place.file.empty())
+        problem = ShowSourcePlace("the note is", note.place);
+    else if (!IsWindow(NotesEditor) || !EditorBytes(NotesEditor, &bytes))
+        problem = "; The editor of the compiled text is gone.";
+    else if (!PlaceInText(bytes, note.place, &start, &end))
+        problem = "; The note has no place in the editor's text: " + message;
     else
         SelectInEditor(NotesEditor, start, end);
+    if (!problem.empty())
+        SessionNote(LispSession, problem, more);
 }
 
 // One line a note: its severity, line:column and the message's first line.
@@ -185,6 +193,22 @@ static void ShowNotes(const Effect &effect, Effects &)
         lines.push_back({NoteLine(NotesBytes, note), note.message});
     ListedNotes = effect.notes;
     ShowPlaces(ListenerWindow, Font, NotesPlaces, "KESTRALUNE Notes - " + effect.name, lines);
+}
+
+// The Lisp's ED: its file shown in the editor, at its place when it gave
+// one; without a file, the editor comes to the front.
+static void EditInEditor(const Effect &effect, Effects &more)
+{
+    std::string problem;
+    HWND editor = effect.places.empty() ? AnyEditor() : NULL;
+    if (!effect.places.empty())
+        problem = ShowSourcePlace("the place to edit is", effect.places[0]);
+    else if (!editor)
+        problem = "; No editor is open.";
+    else
+        SetForegroundWindow(editor);
+    if (!problem.empty())
+        SessionNote(LispSession, problem, more);
 }
 
 // Each kind of effect to its one handler. A handler that steps the session
@@ -206,6 +230,7 @@ static const EffectHandler Handlers[] = {
     {EffectKind::DefinitionsReady, ShowDefinitions},
     {EffectKind::ReferencesReady, ShowReferences},
     {EffectKind::NotesReady, ShowNotes},
+    {EffectKind::EditReady, EditInEditor},
 };
 
 // Does what a step of the session asked, in order; what a handler's own
@@ -384,6 +409,29 @@ static void CompileEditorText(Effects &out)
     NotesBytes = bytes;
 }
 
+// The file compiled last, which Compile and Load File Again compiles.
+static std::wstring CompiledFile;
+
+// Compiles and loads a file: the one the user chooses, or the one before
+// (again). Its bytes now are what the notes' lines and columns count in.
+static void CompileFile(bool again, Effects &out)
+{
+    std::wstring path = CompiledFile;
+    if (again && path.empty())
+        return SessionNote(LispSession, "; No file was compiled yet: Compile and Load File... chooses one.", out);
+    if (!again && !ChooseLispFile(ListenerWindow, &path))
+        return;
+    std::string bytes;
+    if (!ReadFileBytes(path, &bytes))
+        return SessionNote(LispSession, "; " + WideToUtf8(path) + " cannot be read.", out);
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    if (!SessionCompileFile(LispSession, LispPath(path), WideToUtf8(name), out))
+        return SessionNote(LispSession, "; Not connected to a Lisp.", out);
+    CompiledFile = path;
+    NotesEditor = NULL;
+    NotesBytes = bytes;
+}
+
 static void DebuggerAction(WPARAM action, LPARAM argument)
 {
     Effects out;
@@ -468,6 +516,10 @@ static void Command(int id)
         break;
     case IDM_COMPILEEDITOR:
         CompileEditorText(out);
+        break;
+    case IDM_COMPILEFILE:
+    case IDM_COMPILEFILEAGAIN:
+        CompileFile(id == IDM_COMPILEFILEAGAIN, out);
         break;
     case IDM_EXIT:
         DestroyWindow(ListenerWindow);

@@ -333,6 +333,93 @@ TEST(SessionInput, ACompiledTextShowsItsSummaryAndBringsItsNotes)
     EXPECT_FALSE(SessionCompileText(none, "(f)", "doc.lsp", "", out));
 }
 
+// Compile and Load File: the file goes to compile-file-for-emacs, which
+// loads nothing itself; what it wrote is loaded with load-file when the
+// compilation succeeded, and the summary waits for the load. A failed
+// compilation is not loaded; a load that fails says why in the same line.
+TEST(SessionInput, ACompiledFileIsLoadedWhenItSucceeded)
+{
+    Connected c;
+    Effects out;
+    ASSERT_TRUE(SessionCompileFile(c.s, "/tmp/a b/foo.lsp", "foo.lsp", out));
+    EXPECT_EQ(Texts{"(:emacs-rex (cl:handler-case (swank:compile-file-for-emacs \"/tmp/a b/foo.lsp\" t) "
+                    "(cl:error (condition) (cl:list :error (cl:ignore-errors (cl:princ-to-string condition))))) "
+                    "\"COMMON-LISP-USER\" t 4)"},
+              MessagesOf(out));
+    Effects got = c.Receive("(:return (:ok (:compilation-result ((:message \"undefined function: G\" :severity "
+                            ":style-warning :location (:location (:file \"/tmp/a b/foo.lsp\") (:position 20) nil))) "
+                            "t 0.12 t \"/tmp/a b/foo.fasl\")) 4)");
+    EXPECT_EQ("", TranscriptOf(got)) << "the summary waits for the load";
+    const Effect &notes = FirstOf(got, EffectKind::NotesReady);
+    EXPECT_EQ("foo.lsp", notes.name);
+    ASSERT_EQ(1u, notes.notes.size());
+    EXPECT_EQ("/tmp/a b/foo.lsp", notes.notes[0].place.file);
+    EXPECT_EQ(19, notes.notes[0].place.position);
+    ASSERT_EQ(1u, MessagesOf(got).size());
+    EXPECT_NE(std::string::npos, MessagesOf(got)[0].find("(swank:load-file \"/tmp/a b/foo.fasl\")")) << MessagesOf(got)[0];
+    EXPECT_EQ("; Compiled foo.lsp: 1 style warning (0.12 s); loaded\n",
+              TranscriptOf(c.Receive("(:return (:ok \"T\") 5)")));
+    struct {
+        const char *compiled, *loaded, *shown;
+    } cases[] = {
+        {"(:compilation-result nil nil 0.5 t \"/tmp/f.fasl\")", nullptr,
+         "; Compiled foo.lsp: no notes (0.50 s); failed: not loaded\n"},
+        {"(:compilation-result nil t 0.5 t nil)", nullptr,
+         "; Compiled foo.lsp: no notes (0.50 s); not loaded: the Lisp wrote no compiled file\n"},
+        {"(:compilation-result nil t 0.5 t \"/tmp/f.fasl\")", "(:ok (:error \"boom\nmore\"))",
+         "; Compiled foo.lsp: no notes (0.50 s); not loaded: boom\n"},
+        {"(:compilation-result nil t 0.5 t \"/tmp/f.fasl\")", "(:abort nil)",
+         "; Compiled foo.lsp: no notes (0.50 s); not loaded: the load was aborted.\n"},
+        {"(:compilation-result nil t 0.5 t \"/tmp/f.fasl\")", "(:ok 42)",
+         "; Compiled foo.lsp: no notes (0.50 s); not loaded: the Lisp's answer was not understood.\n"},
+        {"(:error \"file does not exist\")", nullptr, "; Compile foo.lsp: file does not exist\n"},
+        {"(1 2 3)", nullptr, "; Compile foo.lsp: the Lisp's answer was not understood.\n"},
+    };
+    for (const auto &k : cases) {
+        c.s.nextId = 6;
+        out.clear();
+        ASSERT_TRUE(SessionCompileFile(c.s, "/tmp/f.lsp", "foo.lsp", out));
+        got = c.Receive(std::string("(:return (:ok ") + k.compiled + ") 6)");
+        if (k.loaded) {
+            EXPECT_EQ(1u, MessagesOf(got).size()) << k.compiled;
+            got = c.Receive(std::string("(:return ") + k.loaded + " 7)");
+        } else {
+            EXPECT_TRUE(MessagesOf(got).empty()) << k.compiled;
+        }
+        EXPECT_EQ(k.shown, TranscriptOf(got)) << k.compiled;
+    }
+}
+
+// The Lisp's ED: a file, with its place when given, is for the editor; a
+// function name is found as Find Definition finds it; nil brings the
+// editor; a target of another shape is said in one line.
+TEST(SessionInput, TheLispsEdShowsAFileOrFindsTheDefinition)
+{
+    Connected c;
+    Effects got = c.Receive("(:ed (:filename \"/tmp/x.lsp\"))");
+    const Effect &edit = FirstOf(got, EffectKind::EditReady);
+    ASSERT_EQ(1u, edit.places.size());
+    EXPECT_EQ("/tmp/x.lsp", edit.places[0].file);
+    EXPECT_FALSE(edit.places[0].known);
+    got = c.Receive("(:ed (:filename \"/tmp/x.lsp\" :line 3 :column 2))");
+    ASSERT_EQ(1u, FirstOf(got, EffectKind::EditReady).places.size());
+    EXPECT_EQ(3, FirstOf(got, EffectKind::EditReady).places[0].line);
+    EXPECT_EQ(2, FirstOf(got, EffectKind::EditReady).places[0].column);
+    got = c.Receive("(:ed (:filename \"/tmp/x.lsp\" :position 7))");
+    EXPECT_EQ(6, FirstOf(got, EffectKind::EditReady).places[0].position);
+    got = c.Receive("(:ed nil)");
+    EXPECT_TRUE(Has(got, EffectKind::EditReady));
+    EXPECT_TRUE(FirstOf(got, EffectKind::EditReady).places.empty());
+    got = c.Receive("(:ed (:function-name \"FOO\"))");
+    ASSERT_EQ(1u, MessagesOf(got).size());
+    EXPECT_NE(std::string::npos, MessagesOf(got)[0].find("(swank:find-definitions-for-emacs \"FOO\")"));
+    for (const char *odd : {"(:ed (:something 1))", "(:ed 42)", "(:ed (:filename 3))"}) {
+        got = c.Receive(odd);
+        EXPECT_FALSE(Has(got, EffectKind::EditReady)) << odd;
+        EXPECT_EQ("; ED: the Lisp named nothing the listener can edit.\n", TranscriptOf(got)) << odd;
+    }
+}
+
 TEST(SessionInput, NothingIsAskedWithoutAReadyLisp)
 {
     Session s;

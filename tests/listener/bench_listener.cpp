@@ -4,12 +4,18 @@
 // 30000 characters. Prints medians, their ratio and what the listener and
 // the DDE hop add, and the floor: the bare client's round trip, the
 // editor's DDE command and one line appended to a bare visible Edit control
-// of the benchmark's own, the least any change on screen costs. The Lisp's
+// of the benchmark's own, the least any change on screen costs. Then the
+// Lisp menu's Compile Editor Text of a 31000-byte text with 20 notes, until
+// the notes window lists them, against the bare client's
+// compile-string-for-emacs of the same text; and Enter on a note, until the
+// editor (this process's) shows the note's source selected. The Lisp's
 // port comes in KESTRALUNE_TEST_PORT.
 #include "tests/listener/listenertest.h"
 #include "listener/win32/resource.h"
 #include "tests/evallink/linktest.h"
 #include "tests/support/wintest.h"
+#include "app/shell.h"
+#include "editor/editor.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -75,6 +81,21 @@ std::string EvalBare(BareClient &client, const std::string &text)
     }
 }
 
+// The request's (:return ...) to the bare client; empty when none came within 20 s.
+std::string RequestBare(BareClient &client, const std::string &form)
+{
+    long id = ++client.id;
+    SendPayload(client.socket, "(:emacs-rex " + form + " \"COMMON-LISP-USER\" t " + std::to_string(id) + ")");
+    for (;;) {
+        std::string reply = ReadRequest(client.socket, 20000);
+        Sexp m;
+        if (reply.empty() || !ReadSexp(reply, &m))
+            return std::string();
+        if (Item(m, 0) && IsAtom(*Item(m, 0), ":return") && RequestId(reply) == id)
+            return reply;
+    }
+}
+
 // One "Eval Selection" of the text, timed until the transcript shows the
 // value; the time, or -1 when it did not show within 10 s.
 double EvalThroughListener(const Program &listener, const std::string &text, const std::string &value,
@@ -126,6 +147,144 @@ double BareAppendMs()
     }
     DestroyWindow(window);
     return Median(times);
+}
+
+struct NotesSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK TakeNotesWindow(HWND window, LPARAM lParam)
+{
+    NotesSearch *s = (NotesSearch *)lParam;
+    wchar_t name[64], title[64];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameW(window, name, 64);
+    GetWindowTextW(window, title, 64);
+    if (process == s->process && wcscmp(name, L"KestralunePlaces") == 0 &&
+        wcsncmp(title, L"KESTRALUNE Notes - ", 19) == 0)
+        s->found = window;
+    return !s->found;
+}
+
+// The listener's notes window, shown or not; null when it has none yet.
+HWND NotesWindow(const Program &listener)
+{
+    NotesSearch search = {listener.info.dwProcessId, NULL};
+    EnumWindows(TakeNotesWindow, (LPARAM)&search);
+    return search.found;
+}
+
+// The lines the notes window's list holds.
+LRESULT NoteCount(HWND notes)
+{
+    DWORD_PTR count = 0;
+    HWND list = notes ? FindWindowExW(notes, NULL, L"ListBox", NULL) : NULL;
+    if (!list || !SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 1000, &count))
+        return -1;
+    return (LRESULT)count;
+}
+
+// A text of about 31000 bytes (the most the editor loads) with 20 defuns,
+// each using a variable no one defines, between comment lines. The
+// functions are named for the round, so that no compilation redefines
+// another's (which would add a note each).
+std::string NotedText(const std::string &round, std::vector<std::string> *forms)
+{
+    std::string text = "(in-package :cl-user)\r\n";
+    forms->clear();
+    for (int i = 0; i < 20; i++) {
+        std::string form = "(+ 1 bench-undefined-" + std::to_string(i) + ")";
+        forms->push_back(form);
+        text += "(defun bench-" + round + "-noted-" + std::to_string(i) + " ()\r\n  " + form + ")\r\n";
+        while (text.size() < (size_t)(i + 1) * 1540)
+            text += ";; Padding that makes the text as long as the editor's largest file.\r\n";
+    }
+    return text;
+}
+
+// Whether the editor shows start..end selected with the start on screen.
+bool SelectionShown(size_t start, size_t end)
+{
+    DWORD from = 0, to = 0;
+    SendMessageA(EditorWindow, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+    if (from != start || to != end)
+        return false;
+    RECT client;
+    GetClientRect(EditorWindow, &client);
+    LRESULT at = SendMessageA(EditorWindow, EM_POSFROMCHAR, start, 0);
+    short y = (short)HIWORD(at);
+    return at != -1 && y >= 0 && y < client.bottom;
+}
+
+// Compile Editor Text and Enter on a note, against the bare client's
+// compile-string-for-emacs; false when a result was wrong.
+bool BenchNotes(const Program &listener, BareClient &bare)
+{
+    std::vector<std::string> forms;
+    std::vector<double> viaListener, viaBare, enter;
+    for (int i = 0; i < 15; i++) {
+        const std::string text = NotedText("l" + std::to_string(i), &forms);
+        ShowText(text, 0, 0);
+        const std::string bareForm = "(swank:compile-string-for-emacs " +
+                                     LispString(NotedText("b" + std::to_string(i), &forms)) +
+                                     " \"bench.lsp\" (quote ((:position 1) (:line 1 1))) nil nil)";
+        HWND notes = NotesWindow(listener);
+        if (notes) {
+            PostMessageW(notes, WM_CLOSE, 0, 0);
+            double closing = Now();
+            while (IsWindowVisible(notes) && Now() - closing < 5000)
+                PumpFor(1);
+        }
+        double start = Now();
+        ListenerCommand(listener, IDM_COMPILEEDITOR);
+        while (!((notes = NotesWindow(listener)) && IsWindowVisible(notes) && NoteCount(notes) == 20) &&
+               Now() - start < 20000)
+            PumpFor(0);
+        double ms = Now() - start;
+        if (NoteCount(notes) != 20) {
+            std::vector<std::string> lines = notes ? ListLines(FindWindowExW(notes, NULL, L"ListBox", NULL))
+                                                   : std::vector<std::string>();
+            printf("compile editor text: the notes window did not list the 20 notes (%ld lines: %s / %s)\n",
+                   (long)NoteCount(notes), lines.size() > 0 ? lines[0].c_str() : "", lines.size() > 1 ? lines.back().c_str() : "");
+            return false;
+        }
+        start = Now();
+        std::string reply = RequestBare(bare, bareForm);
+        double bareMs = Now() - start;
+        if (reply.find("(:ok (:compilation-result") == std::string::npos) {
+            printf("compile editor text: the bare client's compilation failed: %s\n", reply.substr(0, 200).c_str());
+            return false;
+        }
+        viaListener.push_back(ms);
+        viaBare.push_back(bareMs);
+        // Enter on the note of a form in the text's second half.
+        const int note = 13 + i % 5;
+        HWND list = FindWindowExW(notes, NULL, L"ListBox", NULL);
+        SendMessageW(list, LB_SETCURSEL, note, 0);
+        size_t formStart = text.find(forms[note]), formEnd = formStart + forms[note].size();
+        SendMessageA(EditorWindow, EM_SETSEL, 0, 0);
+        SendMessageA(EditorWindow, EM_SCROLLCARET, 0, 0);
+        start = Now();
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+        while (!SelectionShown(formStart, formEnd) && Now() - start < 10000)
+            PumpFor(0);
+        if (!SelectionShown(formStart, formEnd)) {
+            printf("go to a note: the editor did not show note %d's source selected\n", note);
+            return false;
+        }
+        enter.push_back(Now() - start);
+    }
+    viaListener.erase(viaListener.begin(), viaListener.begin() + 3);
+    viaBare.erase(viaBare.begin(), viaBare.begin() + 3);
+    enter.erase(enter.begin(), enter.begin() + 3);
+    double l = Median(viaListener), b = Median(viaBare);
+    printf("compile editor text, 31000 bytes, 20 notes: to the notes window %.2f ms median, bare "
+           "compile-string-for-emacs %.2f ms; the listener adds %.2f ms (aim: at most 50)\n",
+           l, b, l - b);
+    printf("go to a note: Enter to the editor's selection shown %.2f ms median (aim: at most 50)\n", Median(enter));
+    return true;
 }
 
 } // namespace
@@ -194,6 +353,8 @@ int main()
                "append %.2f); the listener %.2f ms, %.2f ms over the floor (aim: at most 2)\n",
                form.name, floor, b, Median(command), append, l, l - floor);
     }
+    if (!BenchNotes(listener, bare))
+        status = 1;
     if (!TakeSeenDialogs().empty()) {
         printf("listener round trip: the editor showed a notice\n");
         status = 1;

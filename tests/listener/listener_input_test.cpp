@@ -700,6 +700,195 @@ TEST_F(InputLisp, CompileEditorTextListsItsNotesAndEnterSelectsTheirSource)
     RemoveDirectoryA(folder.c_str());
 }
 
+struct DialogSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK TakeDialogOf(HWND window, LPARAM lParam)
+{
+    DialogSearch *s = (DialogSearch *)lParam;
+    wchar_t name[64];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameW(window, name, 64);
+    if (process == s->process && wcscmp(name, L"#32770") == 0 && IsWindowVisible(window))
+        s->found = window;
+    return !s->found;
+}
+
+// Chooses the file in the Open dialog the listener shows: its name typed
+// into the dialog's file name box, then OK.
+bool ChooseInDialog(const Program &listener, const std::string &file)
+{
+    DialogSearch search = {listener.info.dwProcessId, NULL};
+    DWORD start = GetTickCount();
+    while (!search.found && GetTickCount() - start < 10000) {
+        EnumWindows(TakeDialogOf, (LPARAM)&search);
+        PumpFor(20);
+    }
+    if (!search.found)
+        return false;
+    PumpFor(200);
+    // The file name box: a combo box in the Explorer-style dialog, an edit
+    // control in the older one.
+    HWND name = GetDlgItem(search.found, 0x47c);
+    if (!name)
+        name = GetDlgItem(search.found, 0x480);
+    DWORD_PTR result;
+    std::wstring wide = Utf8ToWide(file);
+    if (!name || !SendMessageTimeoutW(name, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 5000, &result))
+        return false;
+    return PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(search.found, IDOK));
+}
+
+// Writes the bytes to the file; false when it cannot.
+bool WriteBytes(const std::string &file, const std::string &bytes)
+{
+    FILE *f = fopen(file.c_str(), "wb");
+    if (!f)
+        return false;
+    bool written = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && written;
+}
+
+// An editor of another process, closed however the test ends: unmodified,
+// it ends on WM_CLOSE without asking.
+struct ClosedEditor {
+    HWND editor;
+    HANDLE process;
+    explicit ClosedEditor(HWND window) : editor(window), process(NULL)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    }
+    ~ClosedEditor()
+    {
+        PostMessageW(editor, WM_CLOSE, 0, 0);
+        if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the editor did not end";
+            TerminateProcess(process, 1);
+        }
+        if (process)
+            CloseHandle(process);
+    }
+};
+
+// The editor's selection, waited for until it is the expected one.
+std::pair<long, long> SelectionComes(HWND editor, std::pair<long, long> expected)
+{
+    std::pair<long, long> selection;
+    DWORD begun = GetTickCount();
+    while ((selection = EditorSelection(editor)) != expected && GetTickCount() - begun < 10000)
+        PumpFor(20);
+    return selection;
+}
+
+// Compile and Load File: the file chosen in the dialog is compiled, the
+// summary shows, and Enter on the warning's note opens the file in a new
+// editor with its source selected, though the file has CR LF line breaks
+// and a character of two bytes before it. Again (F7) compiles it as it is
+// now: cleanly, and loaded; unbalanced, a read error, not loaded; gone,
+// said in one line. None of them opens the debugger.
+TEST_F(InputLisp, CompileAndLoadFileListsItsNotesAndEnterSelectsTheirSource)
+{
+    const std::string unixFolder = "/tmp/kestralune-file-" + std::to_string(GetCurrentProcessId());
+    const std::string folder = "Z:\\tmp\\kestralune-file-" + std::to_string(GetCurrentProcessId());
+    const std::string file = folder + "\\idefile.lsp";
+    const std::string text = ";; \xce\xbb: a file to compile.\r\n(defun ide-file-ok () 1)\r\n\r\n"
+                             "(defun ide-file-noted ()\r\n  (+ 1 undefined-ide-file-var))\r\n";
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(WriteBytes(file, text)) << file;
+    size_t from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEFILE);
+    ASSERT_TRUE(ChooseInDialog(Listener, file)) << Transcript(Listener).substr(from);
+    std::string shown = Shown(from, "; Compiled idefile.lsp: ");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    ASSERT_TRUE(WaitForTranscript(Listener, "loaded\r\n", 20000, from)) << Transcript(Listener).substr(from);
+    HWND notes = PlacesWindowTitled(L"KESTRALUNE Notes - idefile.lsp");
+    ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
+    HWND list = FindWindowExW(notes, NULL, L"ListBox", NULL);
+    std::vector<std::string> lines = ListLines(list);
+    // As for a compiled text: SBCL's warning at the form, ECL's style
+    // warning at the defun.
+    const std::string line = OnEcl() ? "style warning 4:1 " : "warning 5:3 undefined variable: ";
+    const long formStart = (long)text.find(OnEcl() ? "(defun ide-file-noted" : "(+ 1 undefined-ide-file-var)");
+    const long formEnd = OnEcl() ? (long)text.size() - 2 : formStart + 28;
+    long warning = -1;
+    for (size_t i = 0; i < lines.size() && warning < 0; i++)
+        if (lines[i].compare(0, line.size(), line) == 0)
+            warning = (long)i;
+    ASSERT_NE(-1, warning) << line << " in " << (lines.empty() ? "(no lines)" : lines[0]);
+    SendMessageW(list, LB_SETCURSEL, warning, 0);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    HWND editor = EditorTitled("idefile.lsp", 30000);
+    ASSERT_NE(nullptr, editor) << Transcript(Listener).substr(from);
+    ClosedEditor close(editor);
+    EXPECT_EQ(std::make_pair(formStart, formEnd), SelectionComes(editor, {formStart, formEnd}))
+        << Transcript(Listener).substr(from);
+    PostMessageW(notes, WM_CLOSE, 0, 0);
+
+    ASSERT_TRUE(WriteBytes(file, "(defun ide-file-ok () 1)\r\n(defun ide-file-two () 2)\r\n"));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEFILEAGAIN);
+    shown = Shown(from, "; Compiled idefile.lsp: no notes");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    shown = Shown(from, "; loaded\r\n");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    Area.Clear();
+    Enter("(ide-file-two)", "=> 2");
+
+    // The Lisp's ED: SBCL's own ED reaches the listener through its hook;
+    // ECL has none (its ED runs $EDITOR), so Swank's ed-in-emacs is asked.
+    const std::string other = folder + "\\ideedit.lsp";
+    ASSERT_TRUE(WriteBytes(other, "(defun ide-edited () 3)\r\n"));
+    Area.Clear();
+    from = Transcript(Listener).size();
+    std::string ed = OnEcl() ? "(swank:ed-in-emacs \"" : "(ed \"";
+    Area.Type(ed + unixFolder + "/ideedit.lsp\")");
+    Area.Key(VK_RETURN);
+    HWND edited = EditorTitled("ideedit.lsp", 30000);
+    ASSERT_NE(nullptr, edited) << Transcript(Listener).substr(from);
+    ClosedEditor closeEdited(edited);
+    Area.Clear();
+    // A function name goes to its definition, in the editor already open.
+    Enter("(load \"" + unixFolder + "/ideedit.lsp\")", "\n=> ");
+    Area.Clear();
+    from = Transcript(Listener).size();
+    Area.Type(OnEcl() ? "(swank:ed-in-emacs 'ide-edited)" : "(ed 'ide-edited)");
+    Area.Key(VK_RETURN);
+    EXPECT_EQ(std::make_pair(0L, 23L), SelectionComes(edited, {0, 23})) << Transcript(Listener).substr(from);
+    Area.Clear();
+
+    ASSERT_TRUE(WriteBytes(file, "(defun ide-file-broken (\r\n"));
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEFILEAGAIN);
+    shown = Shown(from, "; Compiled idefile.lsp: ");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    EXPECT_TRUE(WaitForTranscript(Listener, "failed: not loaded", 10000, from)) << Transcript(Listener).substr(from);
+    if (!OnEcl()) {
+        notes = PlacesWindowTitled(L"KESTRALUNE Notes - idefile.lsp");
+        ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
+        lines = ListLines(FindWindowExW(notes, NULL, L"ListBox", NULL));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ("read error", lines[0].substr(0, 10)) << lines[0];
+        PostMessageW(notes, WM_CLOSE, 0, 0);
+    }
+    PumpFor(300);
+    EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+    Area.Clear();
+    Enter("(+ 1 2)", "=> 3");
+
+    DeleteFileA(file.c_str());
+    DeleteFileA(other.c_str());
+    RemoveDirectoryA(folder.c_str());
+    from = Transcript(Listener).size();
+    ListenerCommand(Listener, IDM_COMPILEFILEAGAIN);
+    shown = Shown(from, "idefile.lsp cannot be read.");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+}
+
 // Ctrl+Enter hands the text over as it is, complete or not: the keys are
 // the keyboard's, so that the listener sees Ctrl held.
 TEST_F(InputLisp, CtrlEnterSendsTheTextAsItIs)
