@@ -934,6 +934,23 @@ TEST_F(InputLisp, WhileTheLispReadsEnterSendsAnything)
     EXPECT_TRUE(Area.WaitForText("(car\r\n ")) << Area.Text();
 }
 
+// The history is written on a thread of its own: the file's bytes once
+// they hold WANTED, or as they are after 5 s ("(unreadable)" when never read).
+std::string FileOnceItHolds(const std::string &path, const std::string &wanted)
+{
+    std::string bytes = "(unreadable)";
+    DWORD begun = GetTickCount();
+    do {
+        std::string read;
+        if (ReadFileBytes(path, read))
+            bytes = read;
+        if (bytes.find(wanted) != std::string::npos)
+            break;
+        PumpFor(20);
+    } while (GetTickCount() - begun < 5000);
+    return bytes;
+}
+
 // What was evaluated is kept in the history file and recalled after the
 // listener starts again; Up and Down recall only from the first and the
 // last line.
@@ -944,9 +961,9 @@ TEST_F(InputLisp, HistorySurvivesARestart)
     Area.Key(VK_RETURN);
     ASSERT_TRUE(Area.WaitForText("(list 1\r\n      "));
     Enter("2)", "=> (1 2)\r\n");
-    std::string file;
-    ASSERT_TRUE(ReadFileBytes(AppData + "\\KESTRALUNE\\history.txt", file));
-    EXPECT_NE(std::string::npos, file.find("(+ 40 2)\r\n(list 1\\n      2)\r\n")) << file;
+    const std::string kept = "(+ 40 2)\r\n(list 1\\n      2)\r\n";
+    std::string file = FileOnceItHolds(AppData + "\\KESTRALUNE\\history.txt", kept);
+    EXPECT_NE(std::string::npos, file.find(kept)) << file;
 
     Restart();
     ASSERT_NE(nullptr, Listener.main);
@@ -993,11 +1010,10 @@ TEST_F(InputLisp, ADamagedHistoryFileIsIgnoredWithOneLine)
     EXPECT_EQ("", Area.Text()) << "nothing is recalled from it";
 
     Enter("(+ 2 3)", "=> 5\r\n");
-    std::string file, damaged;
-    ASSERT_TRUE(ReadFileBytes(path, file));
-    EXPECT_EQ(std::string(HistoryFileHeader) + "\r\n(+ 2 3)\r\n", file);
-    ASSERT_TRUE(ReadFileBytes(AppData + "\\KESTRALUNE\\history-damaged.txt", damaged));
-    EXPECT_EQ("this is not a history\r\n(+ 1 1)\r\n", damaged);
+    const std::string started = std::string(HistoryFileHeader) + "\r\n(+ 2 3)\r\n";
+    EXPECT_EQ(started, FileOnceItHolds(path, started));
+    const std::string aside = "this is not a history\r\n(+ 1 1)\r\n";
+    EXPECT_EQ(aside, FileOnceItHolds(AppData + "\\KESTRALUNE\\history-damaged.txt", aside));
     EXPECT_EQ(1u, LinesWith(Transcript(Listener), "history"));
 }
 
