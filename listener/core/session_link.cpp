@@ -103,7 +103,7 @@ void SessionBytes(Session &s, const std::string &bytes, bool closed, Effects &ou
         CloseConnection(out, "the Lisp closed the connection before answering the secret from " + s.secretFrom +
                                  ", which may not be the one it expects");
     else if (closed)
-        CloseConnection(out, s.frames.pending.empty() ? "the Lisp closed the connection"
+        CloseConnection(out, !BytesWaiting(s.frames) ? "the Lisp closed the connection"
                                                       : "the Lisp closed the connection in the middle of a message");
 }
 

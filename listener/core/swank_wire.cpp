@@ -8,7 +8,14 @@
 
 void FeedBytes(FrameReader &reader, const char *bytes, size_t count)
 {
+    reader.pending.erase(0, reader.taken);
+    reader.taken = 0;
     reader.pending.append(bytes, count);
+}
+
+bool BytesWaiting(const FrameReader &reader)
+{
+    return reader.pending.size() > reader.taken;
 }
 
 static int HexValue(char c)
@@ -24,8 +31,9 @@ static int HexValue(char c)
 
 FrameResult NextFrame(FrameReader &reader, std::string *payload)
 {
-    const std::string &in = reader.pending;
-    if (in.size() < 6)
+    const char *in = reader.pending.data() + reader.taken;
+    const size_t waiting = reader.pending.size() - reader.taken;
+    if (waiting < 6)
         return FrameIncomplete;
     size_t length = 0;
     for (int i = 0; i < 6; i++) {
@@ -34,10 +42,10 @@ FrameResult NextFrame(FrameReader &reader, std::string *payload)
             return FrameMalformed;
         length = length * 16 + (size_t)digit;
     }
-    if (in.size() - 6 < length)
+    if (waiting - 6 < length)
         return FrameIncomplete;
-    payload->assign(in, 6, length);
-    reader.pending.erase(0, 6 + length);
+    payload->assign(in + 6, length);
+    reader.taken += 6 + length;
     return FrameReady;
 }
 

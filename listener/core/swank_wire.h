@@ -19,9 +19,12 @@ const size_t MaxFramePayload = 0xFFFFFF;
 // Lists nest at most this deep in a message we read; deeper is malformed.
 const int MaxSexpDepth = 64;
 
-// Bytes received and not yet taken as frames.
+// Bytes received: those from `taken` on are not yet taken as frames. The
+// bytes taken are dropped only when more arrive, so that a batch of many
+// small frames is read in one pass, not moved up once for each frame.
 struct FrameReader {
     std::string pending;
+    size_t taken = 0;
 };
 
 enum FrameResult {
@@ -33,6 +36,8 @@ enum FrameResult {
 void FeedBytes(FrameReader &reader, const char *bytes, size_t count);
 // Takes the next whole frame's payload out of the reader.
 FrameResult NextFrame(FrameReader &reader, std::string *payload);
+// True when bytes of an unfinished frame are waiting.
+bool BytesWaiting(const FrameReader &reader);
 
 // The frame for a payload; false when it is too long for the header.
 bool EncodeFrame(const std::string &payload, std::string *frame);

@@ -44,8 +44,35 @@ TEST(SwankFrames, ReadBackWhateverTheBytesArriveIn)
         EXPECT_EQ("(:a)", got[0]);
         EXPECT_EQ("", got[1]);
         EXPECT_EQ("(:write-string \"x\\\"y\")", got[2]);
-        EXPECT_TRUE(reader.pending.empty());
+        EXPECT_FALSE(BytesWaiting(reader));
     }
+}
+
+// A batch of many small frames, as a flood of output brings, is read in one
+// pass: each frame is taken where it lies, and the bytes after the batch
+// still join the frame they begin.
+TEST(SwankFrames, ABatchOfManyFramesIsReadInOrder)
+{
+    const int Count = 200000;
+    std::string batch;
+    for (int i = 0; i < Count; i++)
+        batch += Frame("(:write-string \"" + std::to_string(i) + "\")");
+    const std::string last = Frame("(:return (:ok nil) 1)");
+    batch += last.substr(0, 4);
+    FrameReader reader;
+    FeedBytes(reader, batch.data(), batch.size());
+    std::string payload;
+    int got = 0;
+    while (NextFrame(reader, &payload) == FrameReady) {
+        ASSERT_EQ("(:write-string \"" + std::to_string(got) + "\")", payload);
+        got++;
+    }
+    EXPECT_EQ(Count, got);
+    EXPECT_TRUE(BytesWaiting(reader));
+    FeedBytes(reader, last.data() + 4, last.size() - 4);
+    ASSERT_EQ(FrameReady, NextFrame(reader, &payload));
+    EXPECT_EQ("(:return (:ok nil) 1)", payload);
+    EXPECT_FALSE(BytesWaiting(reader));
 }
 
 TEST(SwankFrames, BadHeadersAndCutOffFrames)
