@@ -22,7 +22,7 @@ listener=$(wait_window '^KESTRALUNE - connected to SBCL' 30)
 expect_eq "the listener connects to SBCL" "yes" "${listener:+yes}"
 xdotool windowmove "$listener" 512 0 windowsize "$listener" 512 440
 
-# A CR LF file, as the editor writes them; the warning is on line 3.
+# A CR LF file; the form the warning names is on line 4.
 text=$(printf '(in-package :cl-user)\r\n\r\n(defun ide-probe (x)\r\n  (+ x ide-undefined-var))\r\n')
 printf '%s' "$text" >"$WORK/probe.lsp"
 start_editor probe.lsp
