@@ -4,6 +4,7 @@
 //   peek title  prints the main window's title
 //   peek box CAPTION  prints the text of the message box with that caption
 //   peek transcript   prints the KESTRALUNE listener's transcript
+//   peek front   prints the window class of the foreground window
 #include <windows.h>
 
 #include "listener/win32/resource.h"
@@ -33,6 +34,14 @@ int main(int argc, char **argv)
             return 2;
         int length = (int)SendMessageA(transcript, WM_GETTEXT, sizeof text, (LPARAM)text);
         fwrite(text, 1, length, stdout);
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "front") == 0) {
+        char name[256] = "";
+        HWND front = GetForegroundWindow();
+        if (front)
+            GetClassNameA(GetAncestor(front, GA_ROOT), name, sizeof name);
+        fputs(name, stdout);
         return 0;
     }
     HWND main = FindWindowA("QuillonWClass", NULL);
