@@ -4,23 +4,8 @@
 # and a call are typed in the editor, selected and evaluated through the
 # Edit menu, and the listener shows the value; an error opens the
 # debugger window, and Esc there leaves it.
-source "$(dirname "$0")/lib.sh"
-LISTENER_EXE=$3
-root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/tools/swank.sh"
-STARTED_PIDS=()
-trap 'for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done; cleanup' EXIT
-
-swank_core "$(dirname "$QUILLON_EXE")/.." >/dev/null || { echo "FAIL: no SBCL core with swank"; exit 1; }
-# As the start command does: Swank serves only a client that knows the secret.
-swank_secret "$WORK" || { echo "FAIL: no secret file"; exit 1; }
-port=$(free_port)
-start_swank "$port" || { echo "FAIL: SBCL with swank did not start"; exit 1; }
-secret="Z:${SWANK_SECRET_FILE//\//\\}"
-(cd "$WORK" && exec "$WINE64" "$LISTENER_EXE" -port "$port" -secret "$secret" >"$WORK/listener.log" 2>&1) &
-STARTED_PIDS+=($!)
-listener=$(wait_window '^KESTRALUNE - connected to SBCL' 30)
-expect_eq "the listener connects to SBCL" "yes" "${listener:+yes}"
+source "$(dirname "$0")/lib_listener.sh"
+start_listener_on_sbcl
 xdotool windowmove "$listener" 512 0 windowsize "$listener" 512 700
 
 start_editor

@@ -191,6 +191,21 @@ protected:
     }
 };
 
+// Enter on the first note whose line begins with PREFIX.
+::testing::AssertionResult EnterOnNote(HWND list, const std::string &prefix)
+{
+    std::vector<std::string> lines = ListLines(list);
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (lines[i].compare(0, prefix.size(), prefix) == 0) {
+            SendMessageW(list, LB_SETCURSEL, i, 0);
+            PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+            return ::testing::AssertionSuccess();
+        }
+    }
+    return ::testing::AssertionFailure() << "no note begins with \"" << prefix << "\" in "
+                                         << (lines.empty() ? "(no lines)" : lines[0]);
+}
+
 // A pasted defun keeps its lines, the input grows with them, and Enter
 // evaluates it whole; the input is one line again after.
 TEST_F(InputLisp, APastedDefunEvaluatesWhole)
@@ -664,19 +679,12 @@ TEST_F(InputLisp, CompileEditorTextListsItsNotesAndEnterSelectsTheirSource)
     HWND notes = PlacesWindowTitled(L"KESTRALUNE Notes - ");
     ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
     HWND list = FindWindowExW(notes, NULL, L"ListBox", NULL);
-    std::vector<std::string> lines = ListLines(list);
     // SBCL places the warning at the form with the variable; ECL gives a
     // style warning on the whole defun, its message's first line a heading.
     const std::string line = OnEcl() ? "style warning 3:1 " : "warning 4:3 undefined variable: ";
     const long formStart = (long)text.find(OnEcl() ? "(defun ide-noted ()" : "(+ 1 undefined-ide-var)");
     const long formEnd = OnEcl() ? (long)text.size() - 2 : formStart + 23;
-    long warning = -1;
-    for (size_t i = 0; i < lines.size() && warning < 0; i++)
-        if (lines[i].compare(0, line.size(), line) == 0)
-            warning = (long)i;
-    ASSERT_NE(-1, warning) << line << " in " << (lines.empty() ? "(no lines)" : lines[0]);
-    SendMessageW(list, LB_SETCURSEL, warning, 0);
-    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(EnterOnNote(list, line));
     std::pair<long, long> selection;
     DWORD begun = GetTickCount();
     while ((selection = EditorSelection(editor.main)) != std::make_pair(formStart, formEnd) &&
@@ -809,19 +817,12 @@ TEST_F(InputLisp, CompileAndLoadFileListsItsNotesAndEnterSelectsTheirSource)
     HWND notes = PlacesWindowTitled(L"KESTRALUNE Notes - idefile.lsp");
     ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
     HWND list = FindWindowExW(notes, NULL, L"ListBox", NULL);
-    std::vector<std::string> lines = ListLines(list);
     // As for a compiled text: SBCL's warning at the form, ECL's style
     // warning at the defun.
     const std::string line = OnEcl() ? "style warning 4:1 " : "warning 5:3 undefined variable: ";
     const long formStart = (long)text.find(OnEcl() ? "(defun ide-file-noted" : "(+ 1 undefined-ide-file-var)");
     const long formEnd = OnEcl() ? (long)text.size() - 2 : formStart + 28;
-    long warning = -1;
-    for (size_t i = 0; i < lines.size() && warning < 0; i++)
-        if (lines[i].compare(0, line.size(), line) == 0)
-            warning = (long)i;
-    ASSERT_NE(-1, warning) << line << " in " << (lines.empty() ? "(no lines)" : lines[0]);
-    SendMessageW(list, LB_SETCURSEL, warning, 0);
-    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(EnterOnNote(list, line));
     HWND editor = EditorTitled("idefile.lsp", 30000);
     ASSERT_NE(nullptr, editor) << Transcript(Listener).substr(from);
     ClosedEditor close(editor);
@@ -870,7 +871,7 @@ TEST_F(InputLisp, CompileAndLoadFileListsItsNotesAndEnterSelectsTheirSource)
     if (!OnEcl()) {
         notes = PlacesWindowTitled(L"KESTRALUNE Notes - idefile.lsp");
         ASSERT_NE(nullptr, notes) << Transcript(Listener).substr(from);
-        lines = ListLines(FindWindowExW(notes, NULL, L"ListBox", NULL));
+        std::vector<std::string> lines = ListLines(FindWindowExW(notes, NULL, L"ListBox", NULL));
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ("read error", lines[0].substr(0, 10)) << lines[0];
         PostMessageW(notes, WM_CLOSE, 0, 0);
