@@ -54,12 +54,21 @@ std::string StartLispProcess(const std::string &command)
     std::wstring line = Utf8ToWide(LispCommandLine(command, IsFile));
     Job = MakeJob();
     // Suspended until it is in the job, so that nothing it starts escapes it.
-    if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, CREATE_SUSPENDED | BreakawayFlag(), NULL, NULL, &startup,
-                        &Process)) {
+    // Tried a second time after a moment: a .cmd wrapper was once seen not
+    // to start under Wine on a loaded machine.
+    bool created = false;
+    for (int attempt = 0; attempt < 2 && !created; attempt++) {
+        if (attempt)
+            Sleep(250);
+        created = CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, CREATE_SUSPENDED | BreakawayFlag(), NULL, NULL,
+                                 &startup, &Process) != 0;
+    }
+    if (!created) {
+        DWORD error = GetLastError();
         if (Job)
             CloseHandle(Job);
         Job = NULL;
-        return "; The Lisp could not be started: " + command + "\n";
+        return "; The Lisp could not be started (error " + std::to_string(error) + "): " + command + "\n";
     }
     Started = true;
     std::string said = "; Started the Lisp: " + command + "\n";
