@@ -23,12 +23,24 @@ struct DebugFrame {
 struct DebugLevel {
     std::string thread;  // the thread in the debugger, as Swank names it (a number)
     long level = 0;      // 1 for the first debugger, 2 for an error inside it, ...
+    std::string threadName;    // the thread's name, "thread 4" until the Lisp has said it
+    std::string otherThreads;  // the other threads in the debugger, named, "" when none
     std::string message;  // the condition's message (may hold line breaks)
     std::string type;     // "[Condition of type DIVISION-BY-ZERO]"
     std::vector<DebugRestart> restarts;  // restart n is restarts[n]
     std::vector<DebugFrame> frames;      // the frames fetched so far, in order
     bool moreFrames = false;             // the backtrace goes on past frames
     bool framesAsked = false;            // more frames were asked for and have not come
+    bool leaving = false;      // a restart or an abort was sent: the level is left, nothing more is sent to it
+    std::string evalResult;    // what the last evaluation in one of its frames gave, "" before any
+};
+
+// Where a user's action on the debugger was made: the thread and the level
+// the window showed. An action whose level is no longer its thread's
+// innermost is dropped.
+struct DebugPlace {
+    std::string thread;
+    long level = 0;
 };
 
 #endif

@@ -399,12 +399,33 @@ void OnInvalidRpc(Session &s, const Sexp &m, Effects &out)
         request.reply(s, request, false, Item(m, 2), out);
 }
 
-// (:reader-error PACKET MESSAGE): Swank could not read a request; which one
-// is not said, and it will never be answered.
+// The id a request's payload ends with: (:emacs-rex FORM PACKAGE THREAD ID).
+long PayloadId(const std::string &payload)
+{
+    size_t end = payload.find_last_not_of(" \t\r\n");
+    if (end == std::string::npos || payload[end] != ')')
+        return 0;
+    size_t start = end;
+    while (start > 0 && payload[start - 1] >= '0' && payload[start - 1] <= '9')
+        start--;
+    if (start == end || start == 0 || payload[start - 1] != ' ' || end - start > 9)
+        return 0;
+    return std::stol(payload.substr(start, end - start));
+}
+
+// (:reader-error PACKET MESSAGE): Swank could not read the request PACKET
+// and goes on with the next; the request is taken as refused, so that
+// nothing waits for its answer.
 void OnReaderError(Session &s, const Sexp &m, Effects &out)
 {
     Line(s, out, "; The Lisp could not read a request" + Reason(Item(m, 2)));
-    CloseConnection(out, "the listener closed it");
+    auto found = IsString(Item(m, 1)) ? s.requests.find(PayloadId(Item(m, 1)->text)) : s.requests.end();
+    if (found == s.requests.end())
+        return;
+    Request request = found->second;
+    s.requests.erase(found);
+    if (request.reply)
+        request.reply(s, request, false, Item(m, 2), out);
 }
 
 // (:write-string TEXT [TARGET [THREAD]]): output, or with :repl-result a
@@ -443,7 +464,6 @@ bool ThreadAndTag(const Sexp &m, Question *q)
     const Sexp *thread = Item(m, 1), *tag = Item(m, 2);
     if (!thread || !tag || thread->kind != Sexp::Atom || tag->kind != Sexp::Atom)
         return false;
-    q->open = true;
     q->thread = thread->text;
     q->tag = tag->text;
     return true;
@@ -464,38 +484,115 @@ void AnswerTypedAhead(Session &s, Effects &out)
     }
 }
 
+// The first question is the one to answer now: its prompt is written.
+void PutQuestion(Session &s, Effects &out)
+{
+    Record(out, EffectKind::QuestionChanged);
+    if (s.questions.empty())
+        return;
+    const Question &q = s.questions.front();
+    if (!q.prompt.empty())
+        Write(s, out, q.prompt);
+    AnswerTypedAhead(s, out);
+}
+
+// A question of the Lisp: answered now, or after those that came before it.
+void AddQuestion(Session &s, const Question &q, Effects &out)
+{
+    AskThreadName(s, q.thread, out);
+    s.questions.push_back(q);
+    if (s.questions.size() == 1)
+        return PutQuestion(s, out);
+    Record(out, EffectKind::QuestionChanged);
+    Line(s, out, "; " + ThreadName(s, q.thread) + " waits for input too; it is answered after " +
+                     ThreadName(s, s.questions.front().thread) + ".");
+}
+
+// The first question was answered or ended: the next one's turn.
+void NextQuestion(Session &s, Effects &out)
+{
+    s.questions.pop_front();
+    if (!s.questions.empty())
+        Line(s, out, "; Now " + ThreadName(s, s.questions.front().thread) + " waits for input.");
+    PutQuestion(s, out);
+}
+
 // (:read-string THREAD TAG): the Lisp reads a line from the user.
 void OnReadString(Session &s, const Sexp &m, Effects &out)
 {
     Question q;
-    if (ThreadAndTag(m, &q)) {
-        s.question = q;
-        Record(out, EffectKind::QuestionChanged);
-        AnswerTypedAhead(s, out);
-    }
+    if (ThreadAndTag(m, &q))
+        AddQuestion(s, q, out);
 }
 
-// (:y-or-n-p THREAD TAG QUESTION)
+// (:y-or-n-p THREAD TAG QUESTION): answered (:emacs-return THREAD TAG t or nil).
 void OnYesOrNo(Session &s, const Sexp &m, Effects &out)
 {
     Question q;
     if (!ThreadAndTag(m, &q))
         return;
-    q.yesOrNo = true;
-    s.question = q;
-    Record(out, EffectKind::QuestionChanged);
-    Write(s, out, StringText(Item(m, 3)) + " (y or n) ");
-    AnswerTypedAhead(s, out);
+    q.kind = QuestionKind::YesOrNo;
+    q.prompt = StringText(Item(m, 3)) + " (y or n) ";
+    AddQuestion(s, q, out);
+}
+
+// (:read-from-minibuffer THREAD TAG PROMPT INITIAL): a line read for the
+// prompt, answered (:emacs-return THREAD TAG "LINE"). The initial text is
+// shown after the prompt, as what an empty line would leave it.
+void OnReadFromMinibuffer(Session &s, const Sexp &m, Effects &out)
+{
+    Question q;
+    if (!ThreadAndTag(m, &q))
+        return;
+    q.kind = QuestionKind::Prompted;
+    q.prompt = StringText(Item(m, 3));
+    if (IsString(Item(m, 4)) && !Item(m, 4)->text.empty())
+        q.prompt += "[" + Item(m, 4)->text + "] ";
+    if (q.prompt.empty())
+        q.prompt = "> ";
+    AddQuestion(s, q, out);
 }
 
 // (:read-aborted THREAD TAG): the read ended without an answer.
 void OnReadAborted(Session &s, const Sexp &m, Effects &out)
 {
-    const Sexp *tag = Item(m, 2);
-    if (s.question.open && tag && tag->text == s.question.tag) {
-        s.question = Question();
-        Record(out, EffectKind::QuestionChanged);
+    const Sexp *thread = Item(m, 1), *tag = Item(m, 2);
+    if (!thread || !tag)
+        return;
+    for (size_t i = 0; i < s.questions.size(); i++) {
+        if (s.questions[i].tag != tag->text || s.questions[i].thread != thread->text)
+            continue;
+        if (i == 0)
+            return NextQuestion(s, out);
+        s.questions.erase(s.questions.begin() + i);
+        return Record(out, EffectKind::QuestionChanged);
     }
+}
+
+// (:eval THREAD TAG FORM) from swank:eval-in-emacs and (:ed-rpc THREAD TAG
+// FUNCTION ARGUMENT ...): the listener has no Emacs Lisp to run them. The
+// answer (:error KIND TEXT) makes the waiting call signal an error there
+// (Swank's wait-for-emacs-return), which the caller may handle; it never
+// waits.
+void RefuseEmacsCall(Session &s, const Sexp &m, const std::string &what, Effects &out)
+{
+    const Sexp *thread = Item(m, 1), *tag = Item(m, 2);
+    if (!thread || !tag || thread->kind != Sexp::Atom || tag->kind != Sexp::Atom)
+        return;
+    std::string refusal = what + " is not supported";
+    Line(s, out, "; " + refusal + ": the Lisp's call signals an error.");
+    Send(out, "(:emacs-return " + thread->text + " " + tag->text + " (:error \"KESTRALUNE\" " +
+                  LispString(refusal) + "))");
+}
+
+void OnEval(Session &s, const Sexp &m, Effects &out)
+{
+    RefuseEmacsCall(s, m, "Evaluating in the editor (eval-in-emacs)", out);
+}
+
+void OnEdRpc(Session &s, const Sexp &m, Effects &out)
+{
+    RefuseEmacsCall(s, m, "Calling the editor's function " + VisibleText(FirstLine(StringText(Item(m, 3)))), out);
 }
 
 // (:ping THREAD TAG): the Lisp waits for the pong.
@@ -518,7 +615,10 @@ const EventHandler Handlers[] = {
     {":new-package", OnNewPackage},
     {":read-string", OnReadString},
     {":y-or-n-p", OnYesOrNo},
+    {":read-from-minibuffer", OnReadFromMinibuffer},
     {":read-aborted", OnReadAborted},
+    {":eval", OnEval},
+    {":ed-rpc", OnEdRpc},
     {":debug", OnDebug},
     {":debug-activate", OnDebugActivate},
     {":debug-return", OnDebugReturn},
@@ -587,26 +687,36 @@ Typed SessionType(Session &s, const std::string &text, Effects &out)
 
 bool SessionAnswer(Session &s, const std::string &line, Effects &out)
 {
-    if (!s.question.open)
+    if (s.questions.empty())
         return false;
-    Question &q = s.question;
-    if (q.yesOrNo) {
+    const Question &q = s.questions.front();
+    Write(s, out, line + "\n");
+    std::string to = q.thread + " " + q.tag;
+    if (q.kind == QuestionKind::YesOrNo) {
         size_t start = line.find_first_not_of(" \t");
         char first = start == std::string::npos ? 0 : (char)(line[start] | 0x20);
-        Write(s, out, line + "\n");
         if (first != 'y' && first != 'n') {
             Write(s, out, "Please answer y or n. (y or n) ");
             return true;
         }
-        Send(out, "(:emacs-return " + q.thread + " " + q.tag + (first == 'y' ? " t)" : " nil)"));
+        Send(out, "(:emacs-return " + to + (first == 'y' ? " t)" : " nil)"));
+    } else if (q.kind == QuestionKind::Prompted) {
+        Send(out, "(:emacs-return " + to + " " + LispString(line) + ")");
     } else {
-        Write(s, out, line + "\n");
-        Send(out, "(:emacs-return-string " + q.thread + " " + q.tag + " " + LispString(line + "\n") +
-                               ")");
+        Send(out, "(:emacs-return-string " + to + " " + LispString(line + "\n") + ")");
     }
-    s.question = Question();
-    Record(out, EffectKind::QuestionChanged);
+    NextQuestion(s, out);
     return true;
+}
+
+bool SessionAsks(const Session &s)
+{
+    return !s.questions.empty();
+}
+
+const Question *SessionQuestion(const Session &s)
+{
+    return s.questions.empty() ? nullptr : &s.questions.front();
 }
 
 void SessionMessage(Session &s, const std::string &payload, Effects &out)
@@ -643,7 +753,7 @@ void SessionLost(Session &s, const std::string &why, Effects &out)
         Line(s, out, "; Did not run: " + EvaluationLabel(w.text));
     if (!s.debugger.empty())
         Record(out, EffectKind::DebuggerChanged);
-    if (s.question.open)
+    if (!s.questions.empty())
         Record(out, EffectKind::QuestionChanged);
     s = NextSession(s);
     s.state = LinkState::Lost;

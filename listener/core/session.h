@@ -39,8 +39,11 @@ enum class EffectKind {
     Send,             // text: a payload for the Lisp
     CloseConnection,  // text: why, for the transcript; the connection cannot go on
     CaptionChanged,   // the connection's state or the Lisp's name changed
-    DebuggerChanged,  // the innermost level changed, opened or closed
-    QuestionChanged,  // the Lisp began or ended waiting for input
+    // The level on screen changed, opened or closed; tag 1 when the
+    // debugger is to come to the front (a level of the thread on screen, or
+    // of the user's evaluation), 0 when it is to stay behind the user's typing.
+    DebuggerChanged,
+    QuestionChanged,  // the Lisp began or ended waiting for input, or another question came first
     // Replies to the input area's requests, each with the tag it was asked
     // with (tag), so that a reply about an older text can be dropped.
     CompletionReady,  // items: the symbols the typed part begins
@@ -57,6 +60,7 @@ enum class EffectKind {
     NotesReady,
     // places: the one file the Lisp's ED asks to edit, with the place in it
     // when it gave one (known false otherwise); none when it named no file.
+    // text: what is there, as in "the place to edit is".
     EditReady,
 };
 struct Effect {
@@ -95,11 +99,13 @@ struct Evaluation {
     std::string package, prompt;
 };
 
-// The Lisp waiting for the user: a line (read-line, read) or a yes or no.
+// The Lisp waiting for the user: a line (read-line, read), a yes or no, or
+// a line for a prompt (Swank's read-from-minibuffer-in-emacs).
+enum class QuestionKind { Line, YesOrNo, Prompted };
 struct Question {
-    bool open = false;
-    bool yesOrNo = false;
+    QuestionKind kind = QuestionKind::Line;
     std::string thread, tag;
+    std::string prompt;  // written when the question comes to be answered; "" for a line
 };
 
 // A text not yet begun. A line typed on the input area while an evaluation
@@ -152,8 +158,14 @@ struct Session {
     std::deque<WaitingText> waiting;  // texts not yet begun, oldest first
     bool evaluating = false;
     Evaluation running;
-    Question question;
-    std::vector<DebugLevel> debugger;  // levels open, innermost last
+    // The questions of the Lisp's threads, in the order they came: the
+    // user's line answers the first.
+    std::deque<Question> questions;
+    // The levels open, of all threads, each thread's innermost after its
+    // others; the window shows the innermost of debugThread.
+    std::vector<DebugLevel> debugger;
+    std::string debugThread;
+    std::map<std::string, std::string> threadNames;  // by Swank's id; "" while asked for
     std::map<long, Request> requests;  // requests sent, by id, not yet answered
     bool lineOpen = false;     // the transcript's last line has no line break yet
     long nextId = 1;
@@ -223,13 +235,34 @@ void SessionClosed(Session &s, const std::string &why, Effects &out);
 // said once for each reason, and the next attempt waits longer.
 void SessionRefused(Session &s, const std::string &why, Effects &out);
 
-// The innermost debugger level, null when none is open.
+// The level on screen: the innermost of the thread shown; null when no
+// level is open.
 const DebugLevel *SessionDebugLevel(const Session &s);
-// What the user asks of the innermost debugger level.
-void SessionInvokeRestart(Session &s, size_t restart, Effects &out);
-void SessionAbortDebugger(Session &s, Effects &out);
-void SessionMoreFrames(Session &s, Effects &out);
-void SessionFrameLocals(Session &s, long frame, Effects &out);
+// Whether the Lisp waits for the user's input, and the first question.
+bool SessionAsks(const Session &s);
+const Question *SessionQuestion(const Session &s);
+// A thread as the transcript and the captions name it: its name once the
+// Lisp has said it, else "thread ID".
+std::string ThreadName(const Session &s, const std::string &thread);
+// What the user asks of the debugger, each at the thread and level where
+// it was asked (at); dropped when that level is no longer its thread's
+// innermost, or is being left.
+void SessionInvokeRestart(Session &s, const DebugPlace &at, size_t restart, Effects &out);
+void SessionAbortDebugger(Session &s, const DebugPlace &at, Effects &out);
+void SessionMoreFrames(Session &s, const DebugPlace &at, Effects &out);
+void SessionFrameLocals(Session &s, const DebugPlace &at, long frame, Effects &out);
+// The next thread in the debugger (in the order they entered it) is shown.
+void SessionNextDebugThread(Session &s, const DebugPlace &at, Effects &out);
+// The tools on one frame of the level. Evaluates text in the frame's
+// lexical environment: the value shows in the level (evalResult) and in the
+// transcript. Its source is shown in the editor (an EffectKind::EditReady).
+// Restarts it, returns from it with the value of text (read and evaluated
+// there), shows its disassembly in the transcript, or steps from it. What
+// the Lisp cannot do is said in one line.
+enum class FrameTool { Source, Restart, Disassemble, StepInto, StepNext, StepOut };
+void SessionEvalInFrame(Session &s, const DebugPlace &at, long frame, const std::string &text, Effects &out);
+void SessionReturnFromFrame(Session &s, const DebugPlace &at, long frame, const std::string &text, Effects &out);
+void SessionFrameTool(Session &s, const DebugPlace &at, long frame, FrameTool tool, Effects &out);
 
 // What the input area asks of the Lisp (session_input.cpp), each on a
 // thread of its own (t), never the REPL's, and read in the REPL's package;

@@ -12,6 +12,7 @@ void OnEd(Session &s, const Sexp &m, Effects &out)
     const Sexp *target = Item(m, 1);
     Effect edit;
     edit.kind = EffectKind::EditReady;
+    edit.text = "the place to edit is";
     if (!target || IsAtom(*target, "nil")) {
         out.push_back(edit);
         return;

@@ -29,6 +29,9 @@ void Line(Session &s, Effects &out, const std::string &text);
 std::string FirstLine(const std::string &text);
 // Asks to close the connection (why: a short reason for the transcript).
 void CloseConnection(Effects &out, const std::string &why);
+// Asks the Lisp for the name of the thread (Swank's id) unless it was
+// asked already on this connection.
+void AskThreadName(Session &s, const std::string &thread, Effects &out);
 // The session for the next connection: the connection's state, where the
 // Lisp is and the pause carry over, and of the Lisp what the REPL read in
 // and which process it was; the transcript's line stays as it is.

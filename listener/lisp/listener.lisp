@@ -9,7 +9,11 @@
 ;;;; - output of every thread of the Lisp goes to the listener, not to the
 ;;;;   Lisp's own terminal;
 ;;;; - ED, where the Lisp has a hook for it, does not reach Swank's
-;;;;   ED-IN-EMACS.
+;;;;   ED-IN-EMACS;
+;;;; - the debugger's tools on a frame signal an error where the Lisp cannot
+;;;;   do what is asked (restart a frame, step), which would open one more
+;;;;   debugger level: here they answer why instead; and threads are known
+;;;;   by Swank's ids only.
 ;;;; Nothing of Swank is changed for other clients of the same Lisp (a SLIME
 ;;;; connected beside the listener): the printing of values is bound around
 ;;;; the listener's own evaluations only, and the user's code runs with the
@@ -24,7 +28,7 @@
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
-  (:export #:create-repl #:listener-eval))
+  (:export #:create-repl #:listener-eval #:thread-name #:frame-tool #:eval-in-frame))
 
 (in-package :kestralune-listener)
 
@@ -125,3 +129,30 @@ anywhere else, it declines, and ED does what it did before."
        (hook (and package (find-symbol "*ED-FUNCTIONS*" package))))
   (when (and hook (boundp hook))
     (pushnew 'ed-in-listener (symbol-value hook))))
+;;; The debugger's tools.
+
+(defun thread-name (id)
+  "The name of the thread Swank knows by ID, as a string; nil for a thread
+that has ended."
+  (let ((thread (swank/backend:find-thread id)))
+    (and thread (princ-to-string (swank/backend:thread-name thread)))))
+
+(defun frame-tool (function &rest arguments)
+  "Calls Swank's debugger command FUNCTION (a symbol) on ARGUMENTS in the
+thread's debugger: answers (:ok VALUE), or (:refused MESSAGE) when it
+signals an error, as where the Lisp cannot restart a frame or step. What
+leaves the frame (a restart, a return, a step) is no return of this
+function, so nothing of it is caught here."
+  (handler-case (list :ok (apply function arguments))
+    (error (condition)
+      (list :refused (or (ignore-errors (swank::safe-condition-message condition))
+                         "an error that could not be printed")))))
+
+(defun eval-in-frame (string frame package)
+  "SWANK:EVAL-STRING-IN-FRAME through FRAME-TOOL: Swank up to 2.31 takes the
+string, the frame and the package; the newest takes also the lines and the
+width its value is printed in."
+  (let ((arguments (swank/backend:arglist 'swank:eval-string-in-frame)))
+    (if (and (listp arguments) (> (length arguments) 3))
+        (frame-tool 'swank:eval-string-in-frame string frame package 4 160)
+        (frame-tool 'swank:eval-string-in-frame string frame package))))

@@ -202,7 +202,7 @@ static void EditInEditor(const Effect &effect, Effects &more)
     std::string problem;
     HWND editor = effect.places.empty() ? AnyEditor() : NULL;
     if (!effect.places.empty())
-        problem = ShowSourcePlace("the place to edit is", effect.places[0]);
+        problem = ShowSourcePlace(effect.text, effect.places[0]);
     else if (!editor)
         problem = "; No editor is open.";
     else

@@ -78,8 +78,21 @@ void Check(const Session &s, const Effects &out)
     if (s.running.requestId && (!s.evaluating || !s.requests.count(s.running.requestId)))
         abort();
     if (!HasConnection(s) && (s.evaluating || !s.requests.empty() || !s.waiting.empty() ||
-                         !s.debugger.empty() || s.question.open))
+                         !s.debugger.empty() || SessionAsks(s)))
         abort();
+    // A level is on screen whenever one is open.
+    if (s.debugger.empty() != !SessionDebugLevel(s))
+        abort();
+}
+
+// Where the window's actions are made: the level on screen, or, for odd
+// arguments, a level one deeper than it (an action come too late).
+DebugPlace Here(const Session &s, unsigned argument)
+{
+    const DebugLevel *level = SessionDebugLevel(s);
+    if (!level)
+        return DebugPlace();
+    return DebugPlace{level->thread, level->level + (long)(argument & 1)};
 }
 
 // The user's action chosen by one byte: its low three bits the verb, the
@@ -91,16 +104,27 @@ void Act(Session &s, uint8_t action, Effects &out)
     case 0:
         break;
     case 1:
-        SessionInvokeRestart(s, argument, out);
+        SessionInvokeRestart(s, Here(s, argument), argument >> 1, out);
         break;
     case 2:
-        SessionAbortDebugger(s, out);
+        SessionAbortDebugger(s, Here(s, argument), out);
         break;
     case 3:
-        SessionMoreFrames(s, out);
+        if (argument & 2)
+            SessionNextDebugThread(s, Here(s, argument), out);
+        else
+            SessionMoreFrames(s, Here(s, argument), out);
         break;
     case 4:
-        SessionFrameLocals(s, (long)argument - 1, out);
+        // The locals, an evaluation, a return or another tool on frame 0 or 1.
+        if ((argument & 6) == 0)
+            SessionFrameLocals(s, Here(s, argument), (long)(argument >> 3) - 1, out);
+        else if ((argument & 6) == 2)
+            SessionEvalInFrame(s, Here(s, argument), (argument >> 3) & 1, Texts[argument % (sizeof Texts / sizeof *Texts)], out);
+        else if ((argument & 6) == 4)
+            SessionReturnFromFrame(s, Here(s, argument), (argument >> 3) & 1, "42", out);
+        else
+            SessionFrameTool(s, Here(s, argument), (argument >> 3) & 1, (FrameTool)((argument >> 4) % 6), out);
         break;
     case 5:
         SessionAnswer(s, Answers[argument % (sizeof Answers / sizeof *Answers)], out);

@@ -161,7 +161,7 @@ TEST(SessionLink, BytesAreTakenAsWholeMessagesWhateverPiecesTheyComeIn)
 
 TEST(SessionLink, AConnectionIsClosedForWhatItCannotGoOnWith)
 {
-    const std::string reading = Framed("(:reader-error \"x\" \"y\")");
+    const std::string reading = Framed("((:nested) 1)");
     struct Case {
         std::string bytes;
         bool closed;

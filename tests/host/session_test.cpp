@@ -41,6 +41,12 @@ std::string Done(long id)
     return "(:return (:ok nil) " + std::to_string(id) + ")";
 }
 
+// The reply (:return REPLY ID).
+std::string Returned(long id, const std::string &reply)
+{
+    return "(:return " + reply + " " + std::to_string(id) + ")";
+}
+
 // A literal's bytes, NULs included.
 template <size_t N> std::string Bytes(const char (&literal)[N])
 {
@@ -76,6 +82,9 @@ struct Conversation {
         Receive(HelperLoaded);
         Receive(ReplMade);
         EXPECT_EQ(LinkState::Ready, s.state);
+        // The REPL thread's name is known, as once asked; other threads'
+        // names are asked for when they enter the debugger.
+        s.threadNames["4"] = "repl-thread";
     }
     // Each step clears what the steps before it produced.
     Effects &Receive(const std::string &payload)
@@ -108,28 +117,34 @@ struct Conversation {
         SessionLost(s, why, out);
         return out;
     }
+    // Where the window's actions are made: the level on screen.
+    DebugPlace Here() const
+    {
+        const DebugLevel *level = SessionDebugLevel(s);
+        return level ? DebugPlace{level->thread, level->level} : DebugPlace();
+    }
     Effects &Restart(size_t n)
     {
         out = Effects();
-        SessionInvokeRestart(s, n, out);
+        SessionInvokeRestart(s, Here(), n, out);
         return out;
     }
     Effects &Abort()
     {
         out = Effects();
-        SessionAbortDebugger(s, out);
+        SessionAbortDebugger(s, Here(), out);
         return out;
     }
     Effects &MoreFrames()
     {
         out = Effects();
-        SessionMoreFrames(s, out);
+        SessionMoreFrames(s, Here(), out);
         return out;
     }
     Effects &Locals(long frame)
     {
         out = Effects();
-        SessionFrameLocals(s, frame, out);
+        SessionFrameLocals(s, Here(), frame, out);
         return out;
     }
     // Hands each message over in turn; what they wrote, all together.
@@ -463,7 +478,7 @@ TEST(Session, ALineTheLispReadsIsAnsweredOnce)
     lisp.Submit("(read-line)");
     lisp.Answer("early", false);
     EXPECT_TRUE(Has(lisp.Receive("(:read-string 4 5)"), EffectKind::QuestionChanged));
-    EXPECT_TRUE(lisp.s.question.open);
+    EXPECT_TRUE(SessionAsks(lisp.s));
     lisp.Answer("say \"y\"");
     EXPECT_EQ("say \"y\"\n", TranscriptOf(lisp.out));
     EXPECT_EQ(Messages{"(:emacs-return-string 4 5 \"say \\\"y\\\"\n\")"}, MessagesOf(lisp.out));
@@ -473,7 +488,7 @@ TEST(Session, ALineTheLispReadsIsAnsweredOnce)
     // A read that ends without an answer (the evaluation was aborted) asks no more.
     lisp.Receive("(:read-string 4 6)");
     lisp.Receive("(:read-aborted 4 5)");
-    EXPECT_TRUE(lisp.s.question.open) << "another read's end";
+    EXPECT_TRUE(SessionAsks(lisp.s)) << "another read's end";
     EXPECT_TRUE(Has(lisp.Receive("(:read-aborted 4 6)"), EffectKind::QuestionChanged));
     lisp.Answer("late", false);
 }
@@ -499,7 +514,7 @@ TEST(Session, AYesOrNoQuestionTakesOnlyYesOrNo)
         lisp.Answer(c.line);
         EXPECT_EQ(c.transcript, TranscriptOf(lisp.out)) << c.line;
         EXPECT_EQ(c.sent, MessagesOf(lisp.out)) << c.line;
-        EXPECT_EQ(c.sent.empty(), lisp.s.question.open) << c.line << ": asked again until answered";
+        EXPECT_EQ(c.sent.empty(), SessionAsks(lisp.s)) << c.line << ": asked again until answered";
     }
 }
 
@@ -534,7 +549,7 @@ TEST(Session, ALineTypedAheadAnswersTheNextQuestionOrIsEvaluatedNext)
         EXPECT_EQ(Messages{}, MessagesOf(lisp.out)) << c.name << ": held, not sent";
         lisp.Receive(c.question);
         EXPECT_EQ(c.sent, MessagesOf(lisp.out)) << c.name;
-        EXPECT_EQ(c.sent.empty(), lisp.s.question.open) << c.name;
+        EXPECT_EQ(c.sent.empty(), SessionAsks(lisp.s)) << c.name;
         EXPECT_EQ(c.sent.empty() ? 1u : 0u, lisp.s.waiting.size()) << c.name;
     }
 
@@ -547,7 +562,8 @@ TEST(Session, ALineTypedAheadAnswersTheNextQuestionOrIsEvaluatedNext)
     EXPECT_EQ(Messages{Eval("(read-line)", 5)}, MessagesOf(lisp.Receive(Done(4))));
     EXPECT_FALSE(lisp.s.waiting.front().typedAhead) << "typed ahead of the evaluation that ended";
     lisp.Receive("(:read-string 5 7)");
-    EXPECT_EQ(Messages{}, MessagesOf(lisp.out)) << "typed before its evaluation began: evaluated in its turn";
+    EXPECT_EQ(Messages{"(:emacs-rex (kestralune-listener:thread-name 5) \"COMMON-LISP-USER\" t 6)"}, MessagesOf(lisp.out))
+        << "typed before its evaluation began: evaluated in its turn; only the thread's name is asked for";
     EXPECT_EQ(TypedAnswer, SessionType(lisp.s, "now", lisp.out));
 }
 
@@ -687,16 +703,21 @@ TEST(Session, NestedLevelsCloseFromTheInnermostAndAbortRecordsItsAbortRestart)
     EXPECT_EQ("; Restart 2 [*ABORT]: Return to SLIME's top level.\n", TranscriptOf(lisp.out));
     EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 6)"}, MessagesOf(lisp.out));
 
-    // An error in the debugger again, and a debugger of another thread.
+    // An error in the debugger again, and a debugger of another thread,
+    // which waits behind the thread on screen.
     lisp.Receive(Debug42);
     lisp.Receive("(:debug 9 1 (\"bg\" \"   [Condition of type ERROR]\" nil) ((\"ABORT\" \"abort thread\")) "
                  "((0 \"(G)\")) nil)");
+    EXPECT_EQ("; thread 9 entered the debugger, level 1: bg (Ctrl+Tab in the debugger shows it)\n",
+              TranscriptOf(lisp.out));
     ASSERT_EQ(3u, lisp.s.debugger.size());
+    lisp.Receive(Returned(7, "(:ok \"worker\")"));  // the name of thread 9
     lisp.Abort();
-    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 9 7)"}, MessagesOf(lisp.out))
-        << "to the thread of the innermost level";
+    EXPECT_EQ(Messages{"(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 4 8)"}, MessagesOf(lisp.out))
+        << "to the thread on screen";
     lisp.Receive("(:debug-return 4 1 nil)");
     ASSERT_EQ(1u, lisp.s.debugger.size()) << "a return closes the level and those inside it";
+    EXPECT_EQ("; The debugger shows worker, level 1.\n", TranscriptOf(lisp.out));
     EXPECT_EQ("9", SessionDebugLevel(lisp.s)->thread);
 
     // A level shown again (as Swank does when a level inside it returned)
@@ -840,7 +861,7 @@ TEST(Session, TextsWaitForTheDebuggerOnlyWhenTheyDoWait)
                  "nil nil)");
     lisp.Submit("(f)");
     EXPECT_EQ("CL-USER> (f)\n", TranscriptOf(lisp.out));
-    EXPECT_EQ(Messages{Eval("(f)", 4)}, MessagesOf(lisp.out));
+    EXPECT_EQ(Messages{Eval("(f)", 5)}, MessagesOf(lisp.out)) << "after the request for the thread's name";
 }
 
 TEST(Session, InterruptGoesToTheReplThreadWhileItEvaluates)
@@ -876,7 +897,7 @@ TEST(Session, AnswersWhatTheLispAsksAndIgnoresWhatItNeedsNothingFor)
     for (const char *message : ignored) {
         Effects &out = lisp.Receive(message);
         EXPECT_TRUE(MessagesOf(out).empty() && TranscriptOf(out).empty() && !Has(out, EffectKind::CloseConnection)) << message;
-        EXPECT_FALSE(lisp.s.question.open) << message;
+        EXPECT_FALSE(SessionAsks(lisp.s)) << message;
     }
     EXPECT_EQ("COMMON-LISP-USER", lisp.s.package);
     EXPECT_EQ("; The Lisp refused a request: no such thread\n",
@@ -893,10 +914,31 @@ TEST(Session, AMalformedMessageClosesTheConnection)
         EXPECT_EQ("; The Lisp sent a malformed message; the connection is closed.\n", TranscriptOf(lisp.out))
             << message;
     }
+}
+
+// Swank goes on after a request it could not read: the connection stays,
+// and the request the packet ends with is taken as refused, so that
+// nothing waits for it; a packet without one of the session's ids is said.
+TEST(Session, ARequestTheLispCouldNotReadIsRefusedAndTheConnectionStays)
+{
     Conversation lisp;
-    EXPECT_TRUE(Has(lisp.Receive("(:reader-error \"(:emacs-rex\" \"end of file\")"), EffectKind::CloseConnection))
-        << "a request Swank could not read is never answered";
-    EXPECT_EQ("; The Lisp could not read a request: end of file\n", TranscriptOf(lisp.out));
+    lisp.Submit("(f)\n(g)");
+    lisp.Receive("(:reader-error \"(:emacs-rex (kestralune-listener:listener-eval \\\"(f)\\\") \\\"X\\\" :repl-thread 4)\" "
+                 "\"Package X does not exist.\")");
+    EXPECT_FALSE(Has(lisp.out, EffectKind::CloseConnection));
+    EXPECT_EQ("; The Lisp could not read a request: Package X does not exist.\n"
+              "; Evaluation aborted: Package X does not exist.\n; Not evaluated: the form after it.\n",
+              TranscriptOf(lisp.out));
+    EXPECT_FALSE(lisp.s.evaluating);
+    EXPECT_TRUE(lisp.s.requests.empty());
+    const char *odd[] = {"(:reader-error \"(:emacs-rex\" \"end of file\")", "(:reader-error \"(x 99)\" \"y\")",
+                         "(:reader-error 4 \"y\")", "(:reader-error)"};
+    for (const char *message : odd) {
+        EXPECT_FALSE(Has(lisp.Receive(message), EffectKind::CloseConnection)) << message;
+        EXPECT_EQ(LinkState::Ready, lisp.s.state) << message;
+    }
+    EXPECT_EQ("; The Lisp could not read a request: end of file\n", TranscriptOf(lisp.Receive(odd[0])));
+    EXPECT_EQ(Messages{Eval("(h)", 5)}, MessagesOf(lisp.Submit("(h)")));
 }
 
 TEST(Session, ALostConnectionSaysWhatDidNotFinishAndWhatDidNotRun)
@@ -915,7 +957,7 @@ TEST(Session, ALostConnectionSaysWhatDidNotFinishAndWhatDidNotRun)
               "; Did not run: (empty)\n",
               TranscriptOf(lisp.out));
     EXPECT_TRUE(Has(lisp.out, EffectKind::CaptionChanged) && Has(lisp.out, EffectKind::DebuggerChanged) && Has(lisp.out, EffectKind::QuestionChanged));
-    EXPECT_FALSE(HasConnection(lisp.s) || lisp.s.evaluating || lisp.s.question.open);
+    EXPECT_FALSE(HasConnection(lisp.s) || lisp.s.evaluating || SessionAsks(lisp.s));
     EXPECT_TRUE(lisp.s.waiting.empty() && lisp.s.debugger.empty() && lisp.s.requests.empty());
     EXPECT_FALSE(SessionSubmit(lisp.s, "(+ 1 2)", lisp.out));
     EXPECT_EQ("", TranscriptOf(lisp.Lost("again"))) << "a connection is lost once";
