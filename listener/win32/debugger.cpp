@@ -1,5 +1,7 @@
-// The debugger window: the condition (a read-only Edit), the restarts and
-// the backtrace (two list boxes), in a fixed-pitch font that shows Unicode.
+// The debugger window: the other threads in the debugger (a line shown
+// when there are any), the condition (a read-only Edit), the restarts and
+// the backtrace (two list boxes), and the evaluation line with the value
+// under it, in a fixed-pitch font that shows Unicode.
 // The texts come as UTF-8 and are shown through the W API. A refresh of the
 // same level changes only the lines that differ and puts the selection and
 // the top line back on the same restart, frame or local, even when lines were
@@ -16,9 +18,10 @@ static const wchar_t ClassName[] = L"KestraluneDebugger";
 static const wchar_t LocalsIndent[] = L"      ";
 static const int Margin = 4;
 
-static HWND Window, Owner, Condition, RestartsLabel, Restarts, FramesLabel, Frames;
+static HWND Window, Owner, Threads, Condition, RestartsLabel, Restarts, FramesLabel, Frames, EvalLabel, EvalLine,
+    EvalResult;
 static HWND FocusChild;  // the child that had the focus when the window was last deactivated
-static WNDPROC ListBaseProc, EditBaseProc;
+static WNDPROC ListBaseProc, EditBaseProc, EvalBaseProc;
 static HFONT Font;
 static int CharWidth = 8;
 
@@ -35,10 +38,17 @@ static DebugLevel Shown;
 static std::vector<BacktraceLine> Lines;
 static std::vector<std::wstring> FrameTexts, RestartTexts;
 
-static void Post(DebugAction action, LPARAM argument)
+static void Post(DebugAction action, LPARAM argument, const std::string &text = std::string())
 {
-    if (Owner)
-        PostMessageW(Owner, WM_DEBUGGER_ACTION, (WPARAM)action, argument);
+    if (!Owner)
+        return;
+    DebugActionPost *post = new DebugActionPost;
+    post->argument = (long)argument;
+    post->at.thread = Shown.thread;
+    post->at.level = Shown.level;
+    post->text = text;
+    if (!PostMessageW(Owner, WM_DEBUGGER_ACTION, (WPARAM)action, (LPARAM)post))
+        delete post;
 }
 
 static int Selected(HWND list)
@@ -68,39 +78,117 @@ static void ActivateFrameLine(int index)
         Post(DebugMoreFrames, 0);
 }
 
+// The frame of the backtrace's selected line (a local's line stands for
+// its frame's); -1 on "--more--" or with none selected.
+static long SelectedFrame()
+{
+    int index = Selected(Frames);
+    if (index < 0 || (size_t)index >= Lines.size() || Lines[index].kind == MoreLine)
+        return -1;
+    return Shown.frames[Lines[index].frame].index;
+}
+
+static std::string EvalText()
+{
+    int length = GetWindowTextLengthW(EvalLine);
+    std::wstring text(length + 1, L'\0');
+    text.resize(GetWindowTextW(EvalLine, &text[0], length + 1));
+    return WideToUtf8(text);
+}
+
+// An action on the selected frame, with the evaluation line's text.
+static void FrameAction(DebugAction action)
+{
+    long frame = SelectedFrame();
+    if (frame < 0)
+        return (void)MessageBeep(MB_OK);
+    Post(action, frame, action == DebugEvalInFrame || action == DebugReturnFromFrame ? EvalText() : std::string());
+}
+
+// A letter for a tool on the selected frame; 0 when it is none.
+static DebugAction ToolOfLetter(WPARAM key, bool *found)
+{
+    static const struct {
+        wchar_t letter;
+        DebugAction action;
+    } letters[] = {{L's', DebugFrameSource}, {L'r', DebugRestartFrame}, {L't', DebugReturnFromFrame},
+                   {L'd', DebugDisassemble}};
+    *found = false;
+    for (const auto &l : letters) {
+        if (key == (WPARAM)l.letter || key == (WPARAM)(l.letter - 32)) {
+            *found = true;
+            return l.action;
+        }
+    }
+    return DebugAbort;
+}
+
+// Tab: restarts, backtrace, evaluation line, and round again.
+static HWND NextInTabOrder(HWND control)
+{
+    return control == Restarts ? Frames : control == Frames ? EvalLine : Restarts;
+}
+
 // The keys the whole window answers, whichever of its controls has the
-// focus. Enter and Esc are taken at their key-down, so their WM_CHAR is
-// swallowed (the controls would beep).
-static bool DebuggerKey(HWND control, UINT message, WPARAM key)
+// focus; on the evaluation line, letters and digits are typed. Enter, Esc
+// and Tab are taken at their key-down, so their WM_CHAR is swallowed (the
+// controls would beep). Esc held down repeats its key-down (bit 30 of
+// lParam set): an abort is asked once, as one level at a time would be
+// left otherwise.
+static bool DebuggerKey(HWND control, UINT message, WPARAM key, LPARAM flags)
 {
     if (message == WM_KEYDOWN) {
         switch (key) {
         case VK_ESCAPE:
-            Post(DebugAbort, 0);
+            if (!(flags & (1 << 30)))
+                Post(DebugAbort, 0);
             return true;
         case VK_TAB:
-            SetFocus(control == Restarts ? Frames : Restarts);
+            if (GetKeyState(VK_CONTROL) < 0)
+                Post(DebugNextThread, 0);
+            else
+                SetFocus(NextInTabOrder(control));
+            return true;
+        case VK_F10:
+            FrameAction(DebugStepNext);
+            return true;
+        case VK_F11:
+            FrameAction(GetKeyState(VK_SHIFT) < 0 ? DebugStepOut : DebugStepInto);
             return true;
         case VK_RETURN:
             if (control == Restarts)
                 InvokeRestart(Selected(Restarts));
             else if (control == Frames)
                 ActivateFrameLine(Selected(Frames));
-            return control == Restarts || control == Frames;
+            else if (control == EvalLine)
+                FrameAction(DebugEvalInFrame);
+            return control == Restarts || control == Frames || control == EvalLine;
         }
+    } else if (message == WM_SYSKEYDOWN && key == VK_F10) {
+        // F10 alone is the menu key: the window has no menu, it steps.
+        FrameAction(DebugStepNext);
+        return true;
     } else if (message == WM_CHAR) {
+        if (key == L'\r' || key == 0x1b || key == L'\t')
+            return true;
+        if (control == EvalLine)
+            return false;
         if (key >= L'0' && key <= L'9') {
             InvokeRestart((int)(key - L'0'));
             return true;
         }
-        return key == L'\r' || key == 0x1b || key == L'\t';
+        bool found;
+        DebugAction action = ToolOfLetter(key, &found);
+        if (found)
+            FrameAction(action);
+        return found;
     }
     return false;
 }
 
 static LRESULT CALLBACK ListWndProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (DebuggerKey(list, message, wParam))
+    if (DebuggerKey(list, message, wParam, lParam))
         return 0;
     LRESULT result = CallWindowProcW(ListBaseProc, list, message, wParam, lParam);
     // Moving down onto "--more--" fetches the next frames.
@@ -114,9 +202,9 @@ static LRESULT CALLBACK ListWndProc(HWND list, UINT message, WPARAM wParam, LPAR
 
 static LRESULT CALLBACK EditWndProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (DebuggerKey(edit, message, wParam))
+    if (DebuggerKey(edit, message, wParam, lParam))
         return 0;
-    return CallWindowProcW(EditBaseProc, edit, message, wParam, lParam);
+    return CallWindowProcW(edit == EvalLine ? EvalBaseProc : EditBaseProc, edit, message, wParam, lParam);
 }
 
 static int ItemHeight(HWND list)
@@ -125,9 +213,10 @@ static int ItemHeight(HWND list)
     return height > 0 ? height : 16;
 }
 
-// Top to bottom: the condition, as tall as its text up to six lines (and a
-// quarter of the window); the restarts, up to eight lines and half of what
-// is left; the backtrace takes the rest.
+// Top to bottom: the other threads, when there are any; the condition, as
+// tall as its text up to six lines (and a quarter of the window); the
+// restarts, up to eight lines and half of what is left; the backtrace takes
+// the rest but for the evaluation line and its value at the bottom.
 static void Layout()
 {
     RECT client;
@@ -136,15 +225,28 @@ static void Layout()
     if (width < 0)
         width = 0;
     int edge = 2 * GetSystemMetrics(SM_CYEDGE), item = ItemHeight(Frames), label = item + 2;
+    int evalHeight = item + edge + 2, labelWidth = 15 * CharWidth;
+    int bottom = height - Margin - label - Margin - evalHeight;
+    MoveWindow(EvalLabel, Margin, bottom + 3, labelWidth, label, TRUE);
+    MoveWindow(EvalLine, Margin + labelWidth, bottom, width - labelWidth > 0 ? width - labelWidth : 0, evalHeight,
+               TRUE);
+    MoveWindow(EvalResult, Margin, bottom + evalHeight + Margin, width, label, TRUE);
+    height = bottom - Margin;
 
-    MoveWindow(Condition, Margin, Margin, width, item * 6 + edge, FALSE);
+    int top = Margin;
+    ShowWindow(Threads, Shown.otherThreads.empty() ? SW_HIDE : SW_SHOWNA);
+    if (!Shown.otherThreads.empty()) {
+        MoveWindow(Threads, Margin, top, width, label, TRUE);
+        top += label + Margin;
+    }
+    MoveWindow(Condition, Margin, top, width, item * 6 + edge, FALSE);
     int lines = (int)SendMessageW(Condition, EM_GETLINECOUNT, 0, 0);
     lines = lines < 2 ? 2 : lines > 6 ? 6 : lines;
     int conditionHeight = lines * item + edge + 4;
     if (conditionHeight > height / 4)
         conditionHeight = height / 4;
-    MoveWindow(Condition, Margin, Margin, width, conditionHeight, TRUE);
-    int y = Margin + conditionHeight + Margin;
+    MoveWindow(Condition, Margin, top, width, conditionHeight, TRUE);
+    int y = top + conditionHeight + Margin;
 
     MoveWindow(RestartsLabel, Margin, y, width, label, TRUE);
     y += label;
@@ -330,12 +432,18 @@ static void ShowRestarts(const DebugLevel &level, bool same)
 
 static void Fill(const DebugLevel &level, bool same)
 {
-    if (!same) {
-        std::wstring caption = L"KESTRALUNE Debugger - level " + std::to_wstring(level.level);
+    if (!same || level.threadName != Shown.threadName) {
+        std::wstring caption = L"KESTRALUNE Debugger - " + Utf8ToWide(level.threadName) + L" - level " +
+                               std::to_wstring(level.level);
         SetWindowTextW(Window, caption.c_str());
     }
     bool relayout = !same || level.message != Shown.message || level.type != Shown.type ||
-                    level.restarts.size() != Shown.restarts.size();
+                    level.restarts.size() != Shown.restarts.size() ||
+                    level.otherThreads.empty() != Shown.otherThreads.empty();
+    if (!same || level.otherThreads != Shown.otherThreads)
+        SetWindowTextW(Threads, Utf8ToWide("Also in the debugger (Ctrl+Tab): " + level.otherThreads).c_str());
+    if (!same || level.evalResult != Shown.evalResult)
+        SetWindowTextW(EvalResult, Utf8ToWide(level.evalResult).c_str());
     if (!same || level.message != Shown.message || level.type != Shown.type) {
         std::wstring condition = Utf8ToWide(ToCrLf(level.message));
         if (!level.type.empty())
@@ -380,8 +488,9 @@ static LRESULT CALLBACK DebuggerWndProc(HWND window, UINT message, WPARAM wParam
         FocusList();
         return 0;
     case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
     case WM_CHAR:
-        if (DebuggerKey(window, message, wParam))
+        if (DebuggerKey(window, message, wParam, lParam))
             return 0;
         break;
     case WM_COMMAND:
@@ -407,7 +516,8 @@ static LRESULT CALLBACK DebuggerWndProc(HWND window, UINT message, WPARAM wParam
         return 0;
     case WM_DESTROY:
         // Also when the owner is destroyed first, which takes this window with it.
-        Window = Owner = Condition = RestartsLabel = Restarts = FramesLabel = Frames = FocusChild = NULL;
+        Window = Owner = Threads = Condition = RestartsLabel = Restarts = FramesLabel = Frames = FocusChild = NULL;
+        EvalLabel = EvalLine = EvalResult = NULL;
         Showing = false;
         Shown = DebugLevel();
         Lines.clear();
@@ -502,13 +612,19 @@ static bool CreateDebugger(HWND owner)
     Restarts = Child(L"ListBox", NULL, listStyle, WS_EX_CLIENTEDGE, ID_DEBUG_RESTARTS);
     FramesLabel = Child(L"Static", L"Backtrace:", SS_LEFT | SS_NOPREFIX, 0, ID_DEBUG_FRAMES_LABEL);
     Frames = Child(L"ListBox", NULL, listStyle, WS_EX_CLIENTEDGE, ID_DEBUG_FRAMES);
-    if (!Condition || !RestartsLabel || !Restarts || !FramesLabel || !Frames) {
+    Threads = Child(L"Static", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, ID_DEBUG_THREADS);
+    EvalLabel = Child(L"Static", L"Eval in frame:", SS_LEFT | SS_NOPREFIX, 0, ID_DEBUG_EVAL_LABEL);
+    EvalLine = Child(L"Edit", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, ID_DEBUG_EVAL);
+    EvalResult = Child(L"Static", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, ID_DEBUG_RESULT);
+    if (!Condition || !RestartsLabel || !Restarts || !FramesLabel || !Frames || !Threads || !EvalLabel ||
+        !EvalLine || !EvalResult) {
         DestroyWindow(Window);
         return false;
     }
     ListBaseProc = (WNDPROC)SetWindowLongPtrW(Restarts, GWLP_WNDPROC, (LONG_PTR)ListWndProc);
     SetWindowLongPtrW(Frames, GWLP_WNDPROC, (LONG_PTR)ListWndProc);
     EditBaseProc = (WNDPROC)SetWindowLongPtrW(Condition, GWLP_WNDPROC, (LONG_PTR)EditWndProc);
+    EvalBaseProc = (WNDPROC)SetWindowLongPtrW(EvalLine, GWLP_WNDPROC, (LONG_PTR)EditWndProc);
     Layout();
     return true;
 }
@@ -532,7 +648,7 @@ static void HideDebugger()
     FocusChild = NULL;
 }
 
-void ShowDebugger(HWND owner, const DebugLevel *level)
+void ShowDebugger(HWND owner, const DebugLevel *level, bool raise)
 {
     if (!level) {
         HideDebugger();
@@ -547,14 +663,26 @@ void ShowDebugger(HWND owner, const DebugLevel *level)
         return;
     bool same = Showing && level->thread == Shown.thread && level->level == Shown.level;
     Fill(*level, same);
+    bool active = GetForegroundWindow() == Window;
+    if (!same) {
+        // A new level starts on its restarts; the focus goes there at once
+        // when the window is the user's now or comes forward.
+        FocusChild = Restarts;
+        if (active || raise)
+            SetFocus(Restarts);
+    }
     if (same && IsWindowVisible(Window))
         return;
-    ShowWindow(Window, IsIconic(Window) ? SW_RESTORE : SW_SHOW);
-    SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(Window);
-    if (!same) {
-        FocusChild = Restarts;
-        SetFocus(Restarts);
+    if (raise) {
+        ShowWindow(Window, IsIconic(Window) ? SW_RESTORE : SW_SHOW);
+        SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(Window);
+    } else if (!IsWindowVisible(Window)) {
+        // Shown behind the window the user types in.
+        HWND front = GetForegroundWindow();
+        ShowWindow(Window, SW_SHOWNOACTIVATE);
+        if (front && front != Window)
+            SetWindowPos(Window, front, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
 }
 

@@ -41,12 +41,16 @@ static void UpdateCaption()
 {
     const Session &s = LispSession;
     char caption[400];
-    if (s.state == LinkState::Ready)
+    if (s.state == LinkState::Ready) {
+        // The thread that waits for input is named but for the first one
+        // that asks; more of them are said too.
+        std::string asks;
+        if (const Question *q = SessionQuestion(s))
+            asks = " - the Lisp waits for input (" + ThreadName(s, q->thread) +
+                   (s.questions.size() > 1 ? ", " + std::to_string(s.questions.size() - 1) + " more" : "") + ")";
         snprintf(caption, sizeof caption, "KESTRALUNE - connected to %s%s", s.lispName.c_str(),
-                 !s.debugger.empty() ? " - in the debugger"
-                 : s.question.open   ? " - the Lisp waits for input"
-                                     : "");
-    else
+                 !s.debugger.empty() ? " - in the debugger" : asks.c_str());
+    } else
         snprintf(caption, sizeof caption, "KESTRALUNE - %s %s:%u",
                  HasConnection(s) ? "connecting to" : "not connected,", Options.host.c_str(), Options.port);
     SetWindowTextW(ListenerWindow, Utf8ToWide(caption).c_str());
@@ -92,13 +96,13 @@ static void ShowConnection(const Effect &, Effects &)
 static void ShowQuestion(const Effect &, Effects &)
 {
     UpdateCaption();
-    SetInputAnswering(LispSession.question.open);
+    SetInputAnswering(SessionAsks(LispSession));
 }
 
-static void ShowDebugLevel(const Effect &, Effects &)
+static void ShowDebugLevel(const Effect &effect, Effects &)
 {
     UpdateCaption();
-    ShowDebugger(ListenerWindow, SessionDebugLevel(LispSession));
+    ShowDebugger(ListenerWindow, SessionDebugLevel(LispSession), effect.tag != 0);
     if (!SessionDebugLevel(LispSession) && GetActiveWindow() == ListenerWindow)
         SetFocus(InputArea);
 }
@@ -432,22 +436,43 @@ static void CompileFile(bool again, Effects &out)
     NotesBytes = bytes;
 }
 
-static void DebuggerAction(WPARAM action, LPARAM argument)
+// The debugger window's action, made at the thread and level it showed.
+static void DebuggerAction(WPARAM action, const DebugActionPost &post)
 {
+    static const struct {
+        DebugAction action;
+        FrameTool tool;
+    } tools[] = {{DebugFrameSource, FrameTool::Source},     {DebugRestartFrame, FrameTool::Restart},
+                 {DebugDisassemble, FrameTool::Disassemble}, {DebugStepInto, FrameTool::StepInto},
+                 {DebugStepNext, FrameTool::StepNext},       {DebugStepOut, FrameTool::StepOut}};
     Effects out;
+    Session &s = LispSession;
     switch (action) {
     case DebugInvokeRestart:
-        SessionInvokeRestart(LispSession, (size_t)argument, out);
+        SessionInvokeRestart(s, post.at, (size_t)post.argument, out);
         break;
     case DebugAbort:
-        SessionAbortDebugger(LispSession, out);
+        SessionAbortDebugger(s, post.at, out);
         break;
     case DebugMoreFrames:
-        SessionMoreFrames(LispSession, out);
+        SessionMoreFrames(s, post.at, out);
         break;
     case DebugFrameLocals:
-        SessionFrameLocals(LispSession, (long)argument, out);
+        SessionFrameLocals(s, post.at, post.argument, out);
         break;
+    case DebugNextThread:
+        SessionNextDebugThread(s, post.at, out);
+        break;
+    case DebugEvalInFrame:
+        SessionEvalInFrame(s, post.at, post.argument, post.text, out);
+        break;
+    case DebugReturnFromFrame:
+        SessionReturnFromFrame(s, post.at, post.argument, post.text, out);
+        break;
+    default:
+        for (const auto &t : tools)
+            if (t.action == (DebugAction)action)
+                SessionFrameTool(s, post.at, post.argument, t.tool, out);
     }
     Apply(out);
 }
@@ -585,9 +610,12 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         return TakeInput(*(const std::string *)lParam);
     case WM_INPUT_REQUEST:
         return AskForInput(*(const InputRequest *)lParam);
-    case WM_DEBUGGER_ACTION:
-        DebuggerAction(wParam, lParam);
+    case WM_DEBUGGER_ACTION: {
+        DebugActionPost *post = (DebugActionPost *)lParam;
+        DebuggerAction(wParam, *post);
+        delete post;
         return 0;
+    }
     case WM_HISTORY_SAVED: {
         std::string *problem = (std::string *)lParam;
         std::string line = InputHistorySaved(*problem);

@@ -13,26 +13,46 @@
 
 namespace {
 
+// An action as the owner receives it, with the thread and level it was
+// made at (SampleLevel's unless said).
 struct Action {
     WPARAM action;
-    LPARAM argument;
-    bool operator==(const Action &other) const { return action == other.action && argument == other.argument; }
+    long argument;
+    std::string text;
+    std::string thread = "5";
+    long level = 1;
+    bool operator==(const Action &other) const
+    {
+        return action == other.action && argument == other.argument && text == other.text &&
+               thread == other.thread && level == other.level;
+    }
 };
 void PrintTo(const Action &a, std::ostream *out)
 {
-    static const char *const names[] = {"InvokeRestart", "Abort", "MoreFrames", "FrameLocals"};
-    *out << (a.action < 4 ? names[a.action] : "?") << "(" << (long)a.argument << ")";
+    static const char *const names[] = {"InvokeRestart",  "Abort",       "MoreFrames",    "FrameLocals",
+                                        "NextThread",     "EvalInFrame", "FrameSource",   "RestartFrame",
+                                        "ReturnFromFrame", "Disassemble", "StepInto",      "StepNext",
+                                        "StepOut"};
+    *out << (a.action < sizeof names / sizeof *names ? names[a.action] : "?") << "(" << a.argument << ", \""
+         << a.text << "\") at " << a.thread << "/" << a.level;
 }
-const Action Abort = {DebugAbort, 0}, MoreFrames = {DebugMoreFrames, 0};
-Action Restart(int n) { return {DebugInvokeRestart, n}; }
-Action Locals(long index) { return {DebugFrameLocals, index}; }
+const Action Abort = {DebugAbort, 0, ""}, MoreFrames = {DebugMoreFrames, 0, ""},
+             NextThread = {DebugNextThread, 0, ""};
+Action Restart(int n) { return {DebugInvokeRestart, n, ""}; }
+Action Locals(long index) { return {DebugFrameLocals, index, ""}; }
+Action OnFrame(DebugAction action, long frame, const std::string &text = std::string())
+{
+    return {action, frame, text};
+}
 
 std::vector<Action> Posted;
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DEBUGGER_ACTION) {
-        Posted.push_back({wParam, lParam});
+        DebugActionPost *post = (DebugActionPost *)lParam;
+        Posted.push_back({wParam, post->argument, post->text, post->at.thread, post->at.level});
+        delete post;
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -67,6 +87,7 @@ DebugLevel SampleLevel()
     DebugLevel level;
     level.thread = "5";
     level.level = 1;
+    level.threadName = "worker";
     level.message = "The value\n  \"\xce\xbb\"\nis not of type\n  NUMBER";
     level.type = "[Condition of type TYPE-ERROR]";
     level.restarts = {{"USE-VALUE", "Use a new value."},
@@ -162,6 +183,14 @@ protected:
         PumpMessages();
         return Posted;
     }
+    // A key held down (true) or let go, as GetKeyState reads it on this thread.
+    static void HoldKey(int vk, bool down)
+    {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[vk] = down ? 0x80 : 0;
+        SetKeyboardState(keys);
+    }
     static std::vector<Action> DoubleClick(int id, int index)
     {
         Posted.clear();
@@ -184,7 +213,8 @@ TEST_F(DebuggerWindowTest, ShowsTheConditionRestartsAndFrames)
     HWND window = DebuggerWindow();
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(owner, GetWindow(window, GW_OWNER));
-    EXPECT_EQ(L"KESTRALUNE Debugger - level 1", Text(window));
+    EXPECT_EQ(L"KESTRALUNE Debugger - worker - level 1", Text(window));
+    EXPECT_FALSE(IsWindowVisible(Control(ID_DEBUG_THREADS))) << "no other thread is in the debugger";
     wchar_t className[64] = L"";
     GetClassNameW(window, className, 64);
     EXPECT_STREQ(L"KestraluneDebugger", className);
@@ -209,13 +239,18 @@ TEST_F(DebuggerWindowTest, ShowsTheConditionRestartsAndFrames)
     GetWindowRect(Control(ID_DEBUG_CONDITION), &condition);
     GetWindowRect(Control(ID_DEBUG_RESTARTS), &restarts);
     GetWindowRect(Control(ID_DEBUG_FRAMES), &frames);
+    RECT eval, result;
+    GetWindowRect(Control(ID_DEBUG_EVAL), &eval);
+    GetWindowRect(Control(ID_DEBUG_RESULT), &result);
     GetClientRect(window, &client);
     MapWindowPoints(window, NULL, (POINT *)&client, 2);
     EXPECT_LE(condition.bottom, restarts.top);
     EXPECT_LE(restarts.bottom, frames.top);
-    EXPECT_LE(frames.bottom, client.bottom);
-    for (const RECT &r : {condition, restarts, frames})
-        EXPECT_GT(r.bottom - r.top, 20);
+    EXPECT_LE(frames.bottom, eval.top);
+    EXPECT_LE(eval.bottom, result.top);
+    EXPECT_LE(result.bottom, client.bottom);
+    for (const RECT &r : {condition, restarts, frames, eval, result})
+        EXPECT_GT(r.bottom - r.top, 12);
 }
 
 TEST_F(DebuggerWindowTest, KeysPostTheirActions)
@@ -243,6 +278,16 @@ TEST_F(DebuggerWindowTest, KeysPostTheirActions)
         {"Esc in the frames", FrameList, -1, -1, VK_ESCAPE, 0x1b, {Abort}},
         {"Esc in the condition", ConditionBox, -1, -1, VK_ESCAPE, 0x1b, {Abort}},
         {"a letter", RestartList, -1, -1, 'A', L'a', {}},
+        // The tools, on the selected line's frame; a local's line is its frame's.
+        {"S on a frame", FrameList, -1, 1, 'S', L's', {OnFrame(DebugFrameSource, 1)}},
+        {"S in the restarts: the selected frame", RestartList, -1, -1, 'S', L'S', {OnFrame(DebugFrameSource, 0)}},
+        {"R", FrameList, -1, 2, 'R', L'r', {OnFrame(DebugRestartFrame, 2)}},
+        {"T: the evaluation line is empty", FrameList, -1, 2, 'T', L't', {OnFrame(DebugReturnFromFrame, 2)}},
+        {"D", FrameList, -1, 0, 'D', L'd', {OnFrame(DebugDisassemble, 0)}},
+        {"F11", FrameList, -1, 1, VK_F11, 0, {OnFrame(DebugStepInto, 1)}},
+        {"F10", FrameList, -1, 1, VK_F10, 0, {OnFrame(DebugStepNext, 1)}},
+        {"a tool on --more--", FrameList, -1, 3, 'S', L's', {}},
+        {"Ctrl+Tab", FrameList, -1, -1, VK_TAB, L'\t', {NextThread}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -256,9 +301,103 @@ TEST_F(DebuggerWindowTest, KeysPostTheirActions)
         if (c.target != WholeWindow) {  // which hands its focus to a list
             EXPECT_EQ(target, GetFocus());
         }
+        bool control = std::string(c.what) == "Ctrl+Tab";
+        if (control)
+            HoldKey(VK_CONTROL, true);
         EXPECT_EQ(c.expected, Key(target, c.vk, c.ch));
+        if (control)
+            HoldKey(VK_CONTROL, false);
         ShowDebugger(owner, nullptr);
     }
+}
+
+// Shift+F11 steps out; Esc held down (its key-down repeated, bit 30 of
+// lParam set) asks to abort once, not once a repeat, which would leave one
+// level after another.
+TEST_F(DebuggerWindowTest, ShiftF11StepsOutAndAHeldEscAbortsOnce)
+{
+    Show(SampleLevel());
+    HWND frames = Control(ID_DEBUG_FRAMES);
+    Select(ID_DEBUG_FRAMES, 2);
+    HoldKey(VK_SHIFT, true);
+    EXPECT_EQ(std::vector<Action>{OnFrame(DebugStepOut, 2)}, Key(frames, VK_F11, 0));
+    HoldKey(VK_SHIFT, false);
+
+    Posted.clear();
+    SendMessageW(frames, WM_KEYDOWN, VK_ESCAPE, 1);
+    for (int i = 0; i < 5; i++)
+        SendMessageW(frames, WM_KEYDOWN, VK_ESCAPE, 1 | (1 << 30));
+    SendMessageW(frames, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    PumpMessages();
+    EXPECT_EQ(std::vector<Action>{Abort}, Posted);
+}
+
+// The evaluation line takes letters and digits as text; Enter evaluates
+// it in the selected frame, T returns its value from that frame; its
+// value shows under it.
+TEST_F(DebuggerWindowTest, TheEvaluationLineActsOnTheSelectedFrame)
+{
+    DebugLevel level = SampleLevel();
+    level.frames[1].localsAsked = level.frames[1].localsKnown = true;
+    level.frames[1].locals = {"X = 5"};
+    Show(level);
+    HWND eval = Control(ID_DEBUG_EVAL);
+    Select(ID_DEBUG_FRAMES, 2);  // the local X of frame 1
+    SetFocus(eval);
+    EXPECT_EQ(std::vector<Action>{}, Key(eval, '1', L'1'));
+    EXPECT_EQ(std::vector<Action>{}, Key(eval, 'S', L's'));
+    EXPECT_EQ(L"1s", Text(eval)) << "typed, not a restart or a tool";
+    SetWindowTextW(eval, L"(+ x λ)");
+    EXPECT_EQ(std::vector<Action>{OnFrame(DebugEvalInFrame, 1, "(+ x \xce\xbb)")}, Key(eval, VK_RETURN, L'\r'));
+    SetFocus(Control(ID_DEBUG_FRAMES));
+    EXPECT_EQ(std::vector<Action>{OnFrame(DebugReturnFromFrame, 1, "(+ x \xce\xbb)")},
+              Key(Control(ID_DEBUG_FRAMES), 'T', L't'));
+    EXPECT_EQ(std::vector<Action>{Abort}, Key(eval, VK_ESCAPE, 0x1b)) << "Esc aborts from the line too";
+
+    level.evalResult = "=> 6 (3 bits, #x6, #o6, #b110)";
+    Show(level);
+    EXPECT_EQ(L"=> 6 (3 bits, #x6, #o6, #b110)", Text(Control(ID_DEBUG_RESULT)));
+    EXPECT_EQ(2, Selected(ID_DEBUG_FRAMES)) << "the same level, refreshed in place";
+}
+
+// The caption names the thread; the other threads in the debugger are
+// named over the condition; actions carry the thread and level shown. A
+// level shown without raising it stays behind the window the user is in.
+TEST_F(DebuggerWindowTest, TheThreadIsNamedAndALevelBehindTakesNoFocus)
+{
+    DebugLevel level = SampleLevel();
+    level.otherThreads = "thread 9 (level 2)";
+    Show(level);
+    HWND threads = Control(ID_DEBUG_THREADS);
+    EXPECT_TRUE(IsWindowVisible(threads));
+    EXPECT_EQ(L"Also in the debugger (Ctrl+Tab): thread 9 (level 2)", Text(threads));
+    RECT line, condition;
+    GetWindowRect(threads, &line);
+    GetWindowRect(Control(ID_DEBUG_CONDITION), &condition);
+    EXPECT_LE(line.bottom, condition.top);
+
+    DebugLevel other = SampleLevel();
+    other.thread = "9";
+    other.threadName = "thread 9";
+    other.level = 2;
+    ShowDebugger(owner, &other, true);
+    PumpMessages();
+    EXPECT_EQ(L"KESTRALUNE Debugger - thread 9 - level 2", Text(DebuggerWindow()));
+    Action restart = Restart(1);
+    restart.thread = "9";
+    restart.level = 2;
+    EXPECT_EQ(std::vector<Action>{restart}, Key(Control(ID_DEBUG_RESTARTS), '1', L'1'));
+    ShowDebugger(owner, nullptr);
+    PumpMessages();
+
+    SetForegroundWindow(owner);
+    SetFocus(owner);
+    PumpMessages();
+    ShowDebugger(owner, &level, false);
+    PumpMessages();
+    EXPECT_TRUE(IsWindowVisible(DebuggerWindow()));
+    EXPECT_EQ(owner, GetForegroundWindow());
+    EXPECT_EQ(owner, GetFocus());
 }
 
 TEST_F(DebuggerWindowTest, DoubleClickActsAsEnter)
@@ -481,7 +620,7 @@ TEST_F(DebuggerWindowTest, ANewLevelStartsOver)
         Show(next);
         EXPECT_EQ(window, DebuggerWindow()) << "the window is made once";
         EXPECT_TRUE(IsWindowVisible(window));
-        EXPECT_EQ(L"KESTRALUNE Debugger - level " + std::to_wstring(c.level), Text(window));
+        EXPECT_EQ(L"KESTRALUNE Debugger - worker - level " + std::to_wstring(c.level), Text(window));
         EXPECT_EQ(L"second\r\n[Condition of type TYPE-ERROR]", Text(Control(ID_DEBUG_CONDITION)));
         EXPECT_EQ(3u, Lines(ID_DEBUG_RESTARTS).size());
         EXPECT_EQ(4u, Lines(ID_DEBUG_FRAMES).size()) << "no locals from the level before";
@@ -499,7 +638,10 @@ TEST_F(DebuggerWindowTest, TabMovesBetweenTheLists)
     HWND restarts = Control(ID_DEBUG_RESTARTS), frames = Control(ID_DEBUG_FRAMES);
     struct Case {
         HWND from, to;
-    } cases[] = {{restarts, frames}, {frames, restarts}, {Control(ID_DEBUG_CONDITION), restarts}};
+    } cases[] = {{restarts, frames},
+                 {frames, Control(ID_DEBUG_EVAL)},
+                 {Control(ID_DEBUG_EVAL), restarts},
+                 {Control(ID_DEBUG_CONDITION), restarts}};
     for (const Case &c : cases) {
         SetFocus(c.from);
         EXPECT_EQ(std::vector<Action>{}, Key(c.from, VK_TAB, L'\t'));
