@@ -23,6 +23,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace {
@@ -124,6 +126,18 @@ protected:
         long id = RequestId(request);
         EXPECT_EQ(ListenerEvalRequest(form, id), request);
         return request == ListenerEvalRequest(form, id) ? id : -1;
+    }
+    // Reads the request for the name of the thread, which a thread's first
+    // debugger level brings, and answers it with name; its id, or -1.
+    long NameThread(const std::string &thread, const std::string &name)
+    {
+        std::string request = ReadRequest(swank);
+        long id = RequestId(request);
+        EXPECT_EQ("(:emacs-rex (kestralune-listener:thread-name " + thread + ") \"COMMON-LISP-USER\" t " +
+                      Number(id) + ")",
+                  request);
+        EXPECT_TRUE(SendPayload(swank, Returned(id, "(:ok " + LispString(name) + ")")));
+        return id;
     }
     // Sends a ping and reads up to its pong: what the listener sent before
     // it, one message a line, "" when nothing. Whatever was sent to the
@@ -553,17 +567,22 @@ TEST_F(ListenerFaults, DebuggerLevelsOpenTakeARestartAndClose)
     long id = Begin("(fails)", "(fails)");
     ASSERT_GT(id, 0);
     long next = id + 1;
+    std::vector<std::string> named;  // the threads whose names were asked for
     for (const auto &c : cases) {
         DWORD start = GetTickCount();
         ASSERT_TRUE(SendPayload(swank, "(:debug " + c.thread + " 1 (" + LispString(c.message) +
                                            " \"   [Condition of type T]\" nil) " + c.rest + ")"));
         ASSERT_TRUE(SendPayload(swank, "(:debug-activate " + c.thread + " 1 nil)"));
+        if (std::find(named.begin(), named.end(), c.thread) == named.end()) {
+            named.push_back(c.thread);
+            next = NameThread(c.thread, "worker " + c.thread) + 1;
+        }
         HWND debugger = DebuggerWindowOf(listener, 10000);
         ASSERT_NE(nullptr, debugger) << c.what;
         EXPECT_EQ("", UntilPong()) << c.what;
         // A long message does not hold the listener up.
         EXPECT_LT(GetTickCount() - start, 5000u) << c.what;
-        EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger)) << c.what;
+        EXPECT_EQ("KESTRALUNE Debugger - worker " + c.thread + " - level 1", WindowText(debugger)) << c.what;
         EXPECT_EQ(c.condition, DebuggerCondition(debugger).substr(0, c.condition.size())) << c.what;
         EXPECT_EQ(c.restarts, DebuggerRestarts(debugger)) << c.what;
         EXPECT_EQ(c.frames, DebuggerFrames(debugger)) << c.what;
@@ -597,6 +616,7 @@ TEST_F(ListenerFaults, NestedDebuggerLevelsEachTakeTheirOwnRestarts)
     ASSERT_TRUE(SendPayload(swank, "(:debug 7 1 (\"outer\" \"T\" nil) ((\"ABORT\" \"Return to top level.\")) "
                                    "((0 \"(outer)\")) (4))"));
     ASSERT_TRUE(SendPayload(swank, "(:debug-activate 7 1 nil)"));
+    EXPECT_EQ(id + 1, NameThread("7", "repl-thread"));
     HWND debugger = DebuggerWindowOf(listener);
     ASSERT_NE(nullptr, debugger);
     ASSERT_TRUE(SendPayload(swank, "(:debug 7 2 (\"inner\" \"T\" nil) ((\"USE-VALUE\" \"Use a value.\") (\"ABORT\" "
@@ -606,34 +626,51 @@ TEST_F(ListenerFaults, NestedDebuggerLevelsEachTakeTheirOwnRestarts)
     EXPECT_EQ("", UntilPong());
     debugger = DebuggerWindowOf(listener);
     ASSERT_NE(nullptr, debugger);
-    EXPECT_EQ("KESTRALUNE Debugger - level 2", WindowText(debugger));
+    EXPECT_EQ("KESTRALUNE Debugger - repl-thread - level 2", WindowText(debugger));
     EXPECT_EQ((Texts{"0: [USE-VALUE] Use a value.", "1: [ABORT] Return to debug level 1.",
                      "2: [ABORT] Return to top level."}),
               DebuggerRestarts(debugger));
 
     TypeInDebugger(debugger, L'1');
-    EXPECT_EQ("(:emacs-rex (swank:invoke-nth-restart-for-emacs 2 1) \"COMMON-LISP-USER\" 7 " + Number(id + 1) + ")",
+    EXPECT_EQ("(:emacs-rex (swank:invoke-nth-restart-for-emacs 2 1) \"COMMON-LISP-USER\" 7 " + Number(id + 2) + ")",
               ReadRequest(swank));
     ASSERT_TRUE(SendPayload(swank, "(:debug-return 7 2 nil)"));
-    ASSERT_TRUE(SendPayload(swank, Returned(id + 1, "(:abort nil)")));
+    ASSERT_TRUE(SendPayload(swank, Returned(id + 2, "(:abort nil)")));
     EXPECT_EQ("", UntilPong());
     // Back at level 1: its own restarts, and Esc aborts it.
     debugger = DebuggerWindowOf(listener);
     ASSERT_NE(nullptr, debugger);
-    EXPECT_EQ("KESTRALUNE Debugger - level 1", WindowText(debugger));
+    EXPECT_EQ("KESTRALUNE Debugger - repl-thread - level 1", WindowText(debugger));
     EXPECT_EQ(Texts{"0: [ABORT] Return to top level."}, DebuggerRestarts(debugger));
     EXPECT_EQ(Texts{"0: (outer)"}, DebuggerFrames(debugger));
     TypeInDebugger(debugger, L'\x1b');
-    EXPECT_EQ("(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 7 " + Number(id + 2) + ")", ReadRequest(swank));
+    EXPECT_EQ("(:emacs-rex (swank:sldb-abort) \"COMMON-LISP-USER\" 7 " + Number(id + 3) + ")", ReadRequest(swank));
     ASSERT_TRUE(SendPayload(swank, "(:debug-return 7 1 nil)"));
-    ASSERT_TRUE(SendPayload(swank, Returned(id + 2, "(:abort nil)")));
+    ASSERT_TRUE(SendPayload(swank, Returned(id + 3, "(:abort nil)")));
     EXPECT_TRUE(WaitForNoDebugger(listener));
     ASSERT_TRUE(SendPayload(swank, Returned(id, "(:abort nil)")));
     EXPECT_TRUE(WaitForTranscript(listener, "; Restart 1 [ABORT]: Return to debug level 1.\r\n"))
         << Transcript(listener);
     EXPECT_TRUE(WaitForTranscript(listener, "; Restart 0 [ABORT]: Return to top level.\r\n")) << Transcript(listener);
     EXPECT_TRUE(WaitForTranscript(listener, "; Evaluation aborted.\r\n")) << Transcript(listener);
-    EXPECT_EQ(id + 3, Begin("(next)", "(next)"));
+    EXPECT_EQ(id + 4, Begin("(next)", "(next)"));
+}
+
+// A request Swank could not read is said; the connection stays, the
+// evaluation it was ends, and the next one runs.
+TEST_F(ListenerFaults, ARequestTheLispCouldNotReadKeepsTheConnection)
+{
+    Connect();
+    long id = Begin("(unreadable)", "(unreadable)");
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:reader-error " + LispString(ListenerEvalRequest("(unreadable)", id)) +
+                                       " \"Symbol X not found.\")"));
+    EXPECT_TRUE(WaitForTranscript(listener, "; The Lisp could not read a request: Symbol X not found.\r\n"
+                                            "; Evaluation aborted: Symbol X not found.\r\n"))
+        << Transcript(listener);
+    EXPECT_EQ("", UntilPong()) << "the connection stays";
+    EXPECT_EQ(ConnectedCaption, Caption(listener));
+    EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
 }
 
 // Answers that belong to no request in flight change nothing; a refusal or

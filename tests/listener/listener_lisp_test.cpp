@@ -106,6 +106,39 @@ protected:
         else
             PostMessageW(restarts, WM_CHAR, key, 1);
     }
+    // Selects the first frame whose line holds the text; false when none does.
+    static bool SelectFrame(HWND debugger, const std::string &text)
+    {
+        HWND frames = GetDlgItem(debugger, ID_DEBUG_FRAMES);
+        std::vector<std::string> lines = ListLines(frames);
+        for (size_t i = 0; i < lines.size(); i++) {
+            if (lines[i].find(text) != std::string::npos) {
+                DWORD_PTR result;
+                SendMessageTimeoutW(frames, LB_SETCURSEL, i, 0, SMTO_NORMAL, 5000, &result);
+                return true;
+            }
+        }
+        return false;
+    }
+    // A key-down in the backtrace: a tool's letter as WM_CHAR, F10/F11 as keys.
+    static void FrameKey(HWND debugger, WPARAM key)
+    {
+        HWND frames = GetDlgItem(debugger, ID_DEBUG_FRAMES);
+        if (key == VK_F10 || key == VK_F11)
+            PostMessageW(frames, WM_KEYDOWN, key, 1);
+        else
+            PostMessageW(frames, WM_CHAR, key, 1);
+    }
+    // The evaluation line set to the text, then Enter on it.
+    static void EvalLine(HWND debugger, const std::string &text, bool enter = true)
+    {
+        HWND line = GetDlgItem(debugger, ID_DEBUG_EVAL);
+        std::wstring wide = Utf8ToWide(text);
+        DWORD_PTR result;
+        SendMessageTimeoutW(line, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 5000, &result);
+        if (enter)
+            PostMessageW(line, WM_KEYDOWN, VK_RETURN, 1);
+    }
     static bool DebuggerHidden(HWND debugger, DWORD ms = 10000)
     {
         DWORD start = GetTickCount();
@@ -796,3 +829,209 @@ TEST(ListenerStartsItsLisp, StartsConnectsAndEndsIt)
 }
 
 } // namespace
+
+namespace {
+
+// Evaluating in a frame sees its locals: the value shows under the
+// evaluation line and in the transcript. Returning from the frame gives
+// the evaluation line's value to its caller, and the evaluation goes on.
+TEST_F(ListenerLisp, EvalInAFrameAndReturnFromIt)
+{
+    Evaluate("(defun frame-local (n) (declare (optimize (debug 3))) (let ((k (* n 10))) (error \"stop ~a\" k) k))",
+             "=> FRAME-LOCAL\r\n");
+    size_t from = Transcript(Listener).size();
+    ShowText("(list (frame-local 4) :after)", 0, 29);
+    EvalCommand();
+    HWND debugger = Debugger("KESTRALUNE Debugger");
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+    ASSERT_TRUE(SelectFrame(debugger, "FRAME-LOCAL")) << Transcript(Listener).substr(from);
+    EvalLine(debugger, "(+ n 1)");
+    std::string shown = Shown(from, "=> 5");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    EXPECT_NE(std::string::npos, shown.find("; In frame ")) << shown;
+    HWND result = GetDlgItem(debugger, ID_DEBUG_RESULT);
+    DWORD start = GetTickCount();
+    while (WindowText(result).compare(0, 4, "=> 5") != 0 && GetTickCount() - start < 10000)
+        PumpFor(20);
+    EXPECT_EQ("=> 5", WindowText(result).substr(0, 4));
+
+    // Return from frame-local with 99: the list gets it. ECL cannot
+    // return from a frame, which it says in one line.
+    from = Transcript(Listener).size();
+    ASSERT_TRUE(SelectFrame(debugger, "FRAME-LOCAL"));
+    EvalLine(debugger, "(* n 25)", false);
+    FrameKey(debugger, 't');
+    if (OnEcl()) {
+        shown = Shown(from, "cannot return from frame ");
+        EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+        DebuggerKey(debugger, VK_ESCAPE);
+        EXPECT_TRUE(DebuggerHidden(debugger));
+        return;
+    }
+    EXPECT_NE("(not shown)", Shown(from, "=> (100 :AFTER)\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_TRUE(DebuggerHidden(debugger));
+}
+
+// Restart frame runs the frame's function again from its start: the
+// second time it does not fail. ECL says in one line that it cannot.
+TEST_F(ListenerLisp, RestartFrameRunsItAgain)
+{
+    Evaluate("(progn (defvar *frame-tries* 0) (setf *frame-tries* 0) (defun fail-once () (declare (optimize (debug 3))) "
+             "(if (< (incf *frame-tries*) 2) (error \"first time\") :second-time)))",
+             "=> FAIL-ONCE\r\n");
+    size_t from = Transcript(Listener).size();
+    ShowText("(fail-once)", 0, 11);
+    EvalCommand();
+    HWND debugger = Debugger("KESTRALUNE Debugger");
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+    ASSERT_TRUE(SelectFrame(debugger, "FAIL-ONCE"));
+    FrameKey(debugger, 'r');
+    if (OnEcl()) {
+        std::string shown = Shown(from, "cannot restart frame ");
+        EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+        PumpFor(500);
+        EXPECT_TRUE(IsWindowVisible(debugger)) << "nothing more happens";
+        EXPECT_EQ(std::string::npos, Transcript(Listener).substr(from).find("level 2"));
+        DebuggerKey(debugger, VK_ESCAPE);
+        EXPECT_TRUE(DebuggerHidden(debugger));
+        return;
+    }
+    EXPECT_NE("(not shown)", Shown(from, "=> :SECOND-TIME\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_TRUE(DebuggerHidden(debugger));
+}
+
+// Disassemble shows the frame's code in the transcript; stepping steps
+// (SBCL's STEP), and a Lisp that cannot step says so in one line.
+TEST_F(ListenerLisp, DisassembleAndStep)
+{
+    Evaluate("(defun stepped (x) (declare (optimize (debug 3))) (let ((y (+ x 1))) (* y 2)))", "=> STEPPED\r\n");
+    size_t from = Transcript(Listener).size();
+    ShowText(OnEcl() ? "(error \"no step\")" : "(step (stepped 20))", 0, OnEcl() ? 17 : 19);
+    EvalCommand();
+    HWND debugger = Debugger("KESTRALUNE Debugger");
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+    FrameKey(debugger, 'd');
+    std::string shown = Shown(from, "; Disassembly of frame 0:");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    if (OnEcl()) {
+        from = Transcript(Listener).size();
+        FrameKey(debugger, VK_F11);
+        shown = Shown(from, "cannot step into frame 0");
+        EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+        DebuggerKey(debugger, VK_ESCAPE);
+        EXPECT_TRUE(DebuggerHidden(debugger));
+        return;
+    }
+    // Each step stops in the debugger again, until the form has its value.
+    for (int i = 0; i < 30 && Transcript(Listener).find("=> 42\r\n", from) == std::string::npos; i++) {
+        HWND window = Debugger("KESTRALUNE Debugger", 2000);
+        if (window)
+            FrameKey(window, i == 0 ? VK_F11 : VK_F10);
+        PumpFor(300);
+    }
+    EXPECT_NE("(not shown)", Shown(from, "=> 42\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_TRUE(DebuggerHidden(debugger));
+}
+
+// Starts two threads of the Lisp, named NAME-0 and NAME-1, that each
+// evaluate BODY (with i their number) in the listener's connection, with
+// an ABORT restart that ends the thread.
+std::string TwoThreads(const std::string &name, const std::string &body)
+{
+    return "(let ((c swank::*emacs-connection*)) (dotimes (n 2) (let ((i n)) (swank/backend:spawn (lambda () "
+           "(swank::with-connection (c) (with-simple-restart (abort \"End this thread.\") " + body +
+           "))) :name (format nil \"" + name + "-~a\" i)))) (sleep 1) :started)";
+}
+
+// Ctrl+Tab as the user types it, to the foreground window.
+void PressCtrlTab()
+{
+    INPUT keys[4] = {};
+    WORD vks[4] = {VK_CONTROL, VK_TAB, VK_TAB, VK_CONTROL};
+    for (int i = 0; i < 4; i++) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = vks[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+// Two threads in the debugger at once: each keeps its level; the window
+// names the thread it shows, the other is said in the transcript and
+// named in the window, Ctrl+Tab switches, and each is left in turn.
+TEST_F(ListenerLisp, TwoThreadsInTheDebuggerEachLeftInTurn)
+{
+    size_t from = Transcript(Listener).size();
+    Evaluate(TwoThreads("kl-debug", "(error \"failed in ~a\" i)"), "=> :STARTED\r\n");
+    HWND debugger = Debugger("KESTRALUNE Debugger - kl-debug-");
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+    std::string shown = Shown(from, " entered the debugger, level 1: failed in ");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    HWND threads = GetDlgItem(debugger, ID_DEBUG_THREADS);
+    DWORD start = GetTickCount();
+    while (WindowText(threads).find("kl-debug-") == std::string::npos && GetTickCount() - start < 10000)
+        PumpFor(20);
+    EXPECT_NE(std::string::npos, WindowText(threads).find("(level 1)")) << WindowText(threads);
+    std::string first = WindowText(debugger);
+    EXPECT_EQ(" - level 1", first.substr(first.size() - 10)) << first;
+
+    SetForegroundWindow(debugger);
+    PumpFor(200);
+    PressCtrlTab();
+    start = GetTickCount();
+    while (WindowText(debugger) == first && GetTickCount() - start < 10000)
+        PumpFor(20);
+    std::string second = WindowText(debugger);
+    EXPECT_NE(first, second) << "Ctrl+Tab shows the other thread";
+    EXPECT_EQ(0u, second.find("KESTRALUNE Debugger - kl-debug-")) << second;
+    // Esc leaves the thread shown (it ends); the window shows the first again.
+    DebuggerKey(debugger, VK_ESCAPE);
+    start = GetTickCount();
+    while (WindowText(debugger) != first && GetTickCount() - start < 10000)
+        PumpFor(20);
+    EXPECT_EQ(first, WindowText(debugger));
+    EXPECT_FALSE(IsWindowVisible(threads)) << "no other thread is left";
+    DebuggerKey(debugger, VK_ESCAPE);
+    EXPECT_TRUE(DebuggerHidden(debugger));
+    EXPECT_EQ("CL-USER> (+ 3 4)\r\n=> 7\r\n", Evaluate("(+ 3 4)", "=> 7\r\n"));
+}
+
+// A thread asks for a line while the REPL reads one: the second question
+// waits behind the first, the caption names who waits, and the two lines
+// typed answer them in the order they asked.
+TEST_F(ListenerLisp, TwoReadsPendingAreAnsweredInOrder)
+{
+    size_t from = Transcript(Listener).size();
+    std::string text = "(let ((c swank::*emacs-connection*)) (swank/backend:spawn (lambda () (swank::with-connection (c) "
+                       "(format t \"thread read ~a~%\" (swank::read-from-minibuffer-in-emacs \"Thread asks: \")) "
+                       "(finish-output))) :name \"kl-reader\") (sleep 1) (list :repl (read-line)))";
+    ShowText(text, 0, (unsigned)text.size());
+    EvalCommand();
+    std::string shown = Shown(from, " waits for input too; it is answered after kl-reader.");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    EXPECT_NE(std::string::npos, shown.find("Thread asks: ")) << shown;
+    DWORD start = GetTickCount();
+    while (Caption(Listener).find("(kl-reader, 1 more)") == std::string::npos && GetTickCount() - start < 10000)
+        PumpFor(20);
+    EXPECT_NE(std::string::npos, Caption(Listener).find(" - the Lisp waits for input (kl-reader, 1 more)"))
+        << Caption(Listener);
+    TypeLine("first line");
+    shown = Shown(from, "thread read first line");
+    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    TypeLine("second line");
+    EXPECT_NE("(not shown)", Shown(from, "=> (:REPL \"second line\")\r\n").substr(0, 11))
+        << Transcript(Listener).substr(from);
+}
+
+// The Lisp's swank:eval-in-emacs is answered at once: the call signals an
+// error the caller can handle, and the transcript says why in one line.
+TEST_F(ListenerLisp, EvalInEmacsIsAnsweredAndNeverWaits)
+{
+    std::string shown = Evaluate("(handler-case (swank:eval-in-emacs '(+ 1 2)) (error (e) (list :refused (princ-to-string e))))",
+                                 "\")\r\n", 20000);
+    EXPECT_NE(std::string::npos, shown.find("; Evaluating in the editor (eval-in-emacs) is not supported")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("=> (:REFUSED \"KESTRALUNE: Evaluating in the editor (eval-in-emacs) is not supported\")"))
+        << shown;
+}
+
+}  // namespace
