@@ -280,11 +280,11 @@ void OnFrameTool(Session &s, const Request &r, bool ok, const Sexp *value, Effec
         SourcePlace place;
         if (!result || !ReadPlace(*result, &place))
             return Line(s, out, "; The source of " + FrameName(r.index) + " is not known.");
-        if (!place.known || place.file.empty())
+        // A file without a position in it is shown as a whole.
+        if (place.file.empty())
             return Line(s, out, "; The source of " + FrameName(r.index) + " is not known: " +
-                                    VisibleText(FirstLine(place.file.empty() && place.known
-                                                              ? std::string("it was compiled from a text, not a file")
-                                                              : place.why)));
+                                    VisibleText(FirstLine(place.known ? std::string("it was compiled from a text, not a file")
+                                                                      : place.why)));
         ready.places.push_back(place);
         out.push_back(ready);
     }

@@ -1153,3 +1153,288 @@ TEST(Session, EvaluationLabels)
 }
 
 }  // namespace
+
+namespace {
+
+// A level of thread T on level N with two frames, as Swank sends it.
+std::string DebugOf(const std::string &thread, long level, const std::string &message)
+{
+    return "(:debug " + thread + " " + std::to_string(level) + " (" + LispString(message) +
+           " \"   [Condition of type ERROR]\" nil) ((\"ABORT\" \"abort thread\")) ((0 \"(F0)\") (1 \"(F1)\")) nil)";
+}
+
+}  // namespace
+
+// Each thread keeps its own levels: another thread's level waits behind
+// the one on screen, said in the transcript and not raised; the next
+// thread is shown on request, and when the one shown returns. The window
+// names each thread, and every other one.
+TEST(Session, EachThreadKeepsItsLevelsAndTheOneOnScreenStays)
+{
+    Conversation lisp;
+    lisp.Submit("(f)");
+    lisp.Receive(DebugOf("4", 1, "first"));
+    EXPECT_EQ(1, FirstOf(lisp.out, EffectKind::DebuggerChanged).tag) << "the user's evaluation: to the front";
+    EXPECT_EQ("repl-thread", SessionDebugLevel(lisp.s)->threadName);
+    DebugPlace replLevel1 = lisp.Here();
+
+    lisp.Receive(DebugOf("9", 1, "second"));
+    EXPECT_EQ("; thread 9 entered the debugger, level 1: second (Ctrl+Tab in the debugger shows it)\n",
+              TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{"(:emacs-rex (kestralune-listener:thread-name 9) \"COMMON-LISP-USER\" t 5)"},
+              MessagesOf(lisp.out));
+    EXPECT_EQ(0, FirstOf(lisp.out, EffectKind::DebuggerChanged).tag) << "behind the user's typing";
+    EXPECT_EQ("4", SessionDebugLevel(lisp.s)->thread);
+    EXPECT_EQ("thread 9 (level 1)", SessionDebugLevel(lisp.s)->otherThreads);
+    lisp.Receive(Returned(5, "(:ok \"kestralune-1\")"));
+    EXPECT_TRUE(Has(lisp.out, EffectKind::CaptionChanged));
+    EXPECT_EQ("kestralune-1 (level 1)", SessionDebugLevel(lisp.s)->otherThreads);
+    lisp.Receive(DebugOf("9", 2, "second, deeper"));
+    EXPECT_EQ("4", SessionDebugLevel(lisp.s)->thread) << "its own levels, not the view";
+    EXPECT_EQ("kestralune-1 (level 2)", SessionDebugLevel(lisp.s)->otherThreads);
+    EXPECT_TRUE(MessagesOf(lisp.out).empty()) << "the name is asked once";
+
+    // The next thread, on request; an action of the level no longer shown
+    // still reaches it, a switch made from a thread not on screen is dropped.
+    Effects out;
+    SessionNextDebugThread(lisp.s, replLevel1, out);
+    EXPECT_EQ(1, FirstOf(out, EffectKind::DebuggerChanged).tag);
+    ASSERT_EQ("9", SessionDebugLevel(lisp.s)->thread);
+    EXPECT_EQ(2, SessionDebugLevel(lisp.s)->level);
+    EXPECT_EQ("kestralune-1", SessionDebugLevel(lisp.s)->threadName);
+    EXPECT_EQ("repl-thread (level 1)", SessionDebugLevel(lisp.s)->otherThreads);
+    out = Effects();
+    SessionNextDebugThread(lisp.s, replLevel1, out);
+    EXPECT_TRUE(out.empty()) << "made on a thread no longer on screen";
+
+    // The thread on screen returns: the other one is shown, and said.
+    lisp.Receive("(:debug-return 9 1 nil)");
+    EXPECT_EQ("; The debugger shows repl-thread, level 1.\n", TranscriptOf(lisp.out));
+    EXPECT_EQ("4", SessionDebugLevel(lisp.s)->thread);
+    EXPECT_EQ("", SessionDebugLevel(lisp.s)->otherThreads);
+    lisp.Receive("(:debug-activate 4 1 nil)");
+    EXPECT_EQ(1, FirstOf(lisp.out, EffectKind::DebuggerChanged).tag);
+    lisp.Receive("(:debug-activate 9 1 nil)");
+    EXPECT_FALSE(Has(lisp.out, EffectKind::DebuggerChanged)) << "no such level";
+}
+
+// An action carries the thread and level it was made on: one made on a
+// level that is no longer its thread's innermost, or on a level being left
+// (Esc pressed twice before the Lisp answered), is dropped. A restart that
+// answers left nothing, and the level takes actions again.
+TEST(Session, ActionsComeTooLateAreDropped)
+{
+    struct Case {
+        const char *what;
+        std::string thread;
+        long level;
+        bool sent;
+    } cases[] = {
+        {"the innermost level", "4", 2, true},
+        {"a level inside which another opened", "4", 1, false},
+        {"a level that returned", "4", 3, false},
+        {"a thread not in the debugger", "8", 1, false},
+        {"another thread's innermost, not on screen", "9", 1, true},
+    };
+    typedef void (*Act)(Session &, const DebugPlace &, Effects &);
+    for (const Case &c : cases) {
+        DebugPlace at{c.thread, c.level};
+        const Act acts[] = {
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionInvokeRestart(s, p, 0, o); },
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionAbortDebugger(s, p, o); },
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionFrameLocals(s, p, 1, o); },
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionEvalInFrame(s, p, 1, "x", o); },
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionReturnFromFrame(s, p, 1, "x", o); },
+            [](Session &s, const DebugPlace &p, Effects &o) { SessionFrameTool(s, p, 1, FrameTool::Source, o); },
+        };
+        for (Act act : acts) {
+            Conversation lisp;
+            lisp.Submit("(f)");
+            lisp.Receive(DebugOf("4", 1, "one"));
+            lisp.Receive(DebugOf("4", 2, "two"));
+            lisp.Receive(DebugOf("4", 3, "three"));
+            lisp.Receive(DebugOf("9", 1, "other"));
+            lisp.Receive("(:debug-return 4 3 nil)");
+            Effects out;
+            act(lisp.s, at, out);
+            EXPECT_EQ(c.sent, !MessagesOf(out).empty()) << c.what;
+            if (c.sent)
+                EXPECT_NE(std::string::npos, MessagesOf(out)[0].find(" " + c.thread + " ")) << c.what;
+        }
+    }
+
+    Conversation lisp;
+    lisp.Submit("(f)");
+    lisp.Receive(DebugOf("4", 1, "one"));
+    EXPECT_EQ(1u, MessagesOf(lisp.Abort()).size());
+    EXPECT_TRUE(MessagesOf(lisp.Abort()).empty()) << "the level is being left";
+    EXPECT_TRUE(MessagesOf(lisp.Restart(0)).empty()) << "the level is being left";
+    lisp.Receive(Returned(5, "(:ok nil)"));  // the abort did not leave it
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
+    EXPECT_EQ(1u, MessagesOf(lisp.Restart(0)).size());
+    lisp.Receive(Returned(6, "(:abort nil)"));  // left: the return follows
+    EXPECT_TRUE(MessagesOf(lisp.Abort()).empty());
+}
+
+// The tools on a frame: what each sends (through the helper's frame-tool,
+// which answers (:ok VALUE) or (:refused MESSAGE)) and what each answer
+// shows. What the Lisp cannot do is one line, and the level takes actions
+// again.
+TEST(Session, TheFrameToolsSayWhatTheLispCouldDo)
+{
+    const std::string frame1 = " 1) \"COMMON-LISP-USER\" 4 5)";
+    struct Case {
+        const char *what;
+        FrameTool tool;
+        std::string sent, reply, shown;
+        bool edits;
+    } cases[] = {
+        {"source in a file", FrameTool::Source,
+         "(:emacs-rex (kestralune-listener:frame-tool (quote swank/backend:frame-source-location)" + frame1,
+         "(:ok (:ok (:location (:file \"/src/a.lisp\") (:position 11) nil)))", "", true},
+        {"source of a text", FrameTool::Source, "",
+         "(:ok (:ok (:location (:buffer \"x\") (:position 1) nil)))",
+         "; The source of frame 1 is not known: it was compiled from a text, not a file\n", false},
+        {"source the Lisp does not know", FrameTool::Source, "", "(:ok (:ok (:error \"No source.\")))",
+         "; The source of frame 1 is not known: No source.\n", false},
+        {"restart where the Lisp cannot", FrameTool::Restart,
+         "(:emacs-rex (kestralune-listener:frame-tool (quote swank/backend:restart-frame)" + frame1,
+         "(:ok (:refused \"SWANK/BACKEND:RESTART-FRAME not implemented\"))",
+         "; SBCL 2.2.9.debian cannot restart frame 1: SWANK/BACKEND:RESTART-FRAME not implemented\n", false},
+        {"disassembly", FrameTool::Disassemble,
+         "(:emacs-rex (kestralune-listener:frame-tool (quote swank:sldb-disassemble)" + frame1,
+         "(:ok (:ok \"; disassembly\nMOV RAX, 1\n\"))", "; Disassembly of frame 1:\n; disassembly\nMOV RAX, 1\n",
+         false},
+        {"a step where the Lisp cannot", FrameTool::StepInto,
+         "(:emacs-rex (kestralune-listener:frame-tool (quote swank:sldb-step)" + frame1,
+         "(:ok (:refused \"Not currently single-stepping, and no continue restart available.\"))",
+         "; SBCL 2.2.9.debian cannot step into frame 1: Not currently single-stepping, and no continue restart "
+         "available.\n",
+         false},
+        {"next", FrameTool::StepNext, "(:emacs-rex (kestralune-listener:frame-tool (quote swank:sldb-next)" + frame1,
+         "(:abort nil)", "; Could not step over frame 1.\n", false},
+        {"out", FrameTool::StepOut, "(:emacs-rex (kestralune-listener:frame-tool (quote swank:sldb-out)" + frame1,
+         "(:ok (:refused \"no\"))", "; SBCL 2.2.9.debian cannot step out of frame 1: no\n", false},
+    };
+    for (const Case &c : cases) {
+        Conversation lisp;
+        lisp.Submit("(f)");
+        lisp.Receive(DebugOf("4", 1, "one"));
+        Effects out;
+        SessionFrameTool(lisp.s, lisp.Here(), 1, c.tool, out);
+        if (!c.sent.empty())
+            EXPECT_EQ(Messages{c.sent}, MessagesOf(out)) << c.what;
+        Effects &answered = lisp.Receive(Returned(5, c.reply));
+        EXPECT_EQ(c.shown, TranscriptOf(answered)) << c.what;
+        EXPECT_EQ(c.edits, Has(answered, EffectKind::EditReady)) << c.what;
+        if (c.edits) {
+            const Effect &edit = FirstOf(answered, EffectKind::EditReady);
+            ASSERT_EQ(1u, edit.places.size());
+            EXPECT_EQ("/src/a.lisp", edit.places[0].file);
+            EXPECT_EQ(10, edit.places[0].position);
+            EXPECT_EQ("the source of frame 1 is", edit.text);
+        }
+        EXPECT_FALSE(SessionDebugLevel(lisp.s)->leaving) << c.what << ": the level takes actions again";
+        EXPECT_EQ(1u, MessagesOf(lisp.Abort()).size()) << c.what;
+    }
+}
+
+// Evaluating in a frame: the text goes to the helper with the frame and
+// the REPL's package; the value shows in the level and in the transcript.
+// Returning from a frame evaluates its text there (nil when empty), and
+// answers only when it could not return.
+TEST(Session, EvalInAFrameAndReturnFromIt)
+{
+    Conversation lisp;
+    lisp.Submit("(f)");
+    lisp.Receive(DebugOf("4", 1, "one"));
+    Effects out;
+    SessionEvalInFrame(lisp.s, lisp.Here(), 1, "(+ n 1)", out);
+    EXPECT_EQ("; In frame 1: (+ n 1)\n", TranscriptOf(out));
+    EXPECT_EQ(Messages{"(:emacs-rex (kestralune-listener:eval-in-frame \"(+ n 1)\" 1 \"COMMON-LISP-USER\") "
+                       "\"COMMON-LISP-USER\" 4 5)"},
+              MessagesOf(out));
+    lisp.Receive(Returned(5, "(:ok (:ok \"=> 5 (3 bits, #x5, #o5, #b101)\"))"));
+    EXPECT_EQ("=> 5 (3 bits, #x5, #o5, #b101)\n", TranscriptOf(lisp.out));
+    EXPECT_EQ("=> 5 (3 bits, #x5, #o5, #b101)", SessionDebugLevel(lisp.s)->evalResult);
+    EXPECT_TRUE(Has(lisp.out, EffectKind::DebuggerChanged));
+    out = Effects();
+    SessionEvalInFrame(lisp.s, lisp.Here(), 1, "(car 1)", out);
+    lisp.Receive(Returned(6, "(:ok (:refused \"The value 1 is not of type LIST\"))"));
+    EXPECT_EQ("; Error: The value 1 is not of type LIST", SessionDebugLevel(lisp.s)->evalResult);
+    out = Effects();
+    SessionEvalInFrame(lisp.s, lisp.Here(), 1, "  ", out);
+    SessionEvalInFrame(lisp.s, lisp.Here(), 7, "x", out);
+    EXPECT_TRUE(out.empty()) << "nothing to evaluate, or no such frame";
+
+    SessionReturnFromFrame(lisp.s, lisp.Here(), 0, "", out);
+    EXPECT_EQ("; Return from frame 0 with nil\n", TranscriptOf(out));
+    EXPECT_EQ(Messages{"(:emacs-rex (kestralune-listener:frame-tool (quote swank:sldb-return-from-frame) 0 \"nil\") "
+                       "\"COMMON-LISP-USER\" 4 7)"},
+              MessagesOf(out));
+    EXPECT_TRUE(MessagesOf(lisp.Abort()).empty()) << "being left";
+    lisp.Receive(Returned(7, "(:ok (:ok \"(\\\"Frame is not returnable\\\")\"))"));
+    EXPECT_EQ("; Could not return from frame 0: (\"Frame is not returnable\")\n", TranscriptOf(lisp.out));
+    EXPECT_EQ(1u, MessagesOf(lisp.Abort()).size());
+}
+
+// Questions of several threads wait in the order they came: the line typed
+// answers the first, each as its kind wants, and the next one's prompt is
+// written when its turn comes. A question aborted leaves its place.
+TEST(Session, QuestionsOfSeveralThreadsAreAnsweredInOrder)
+{
+    Conversation lisp;
+    lisp.Submit("(f)");
+    lisp.Receive("(:read-from-minibuffer 4 1 \"Name: \" \"anna\")");
+    EXPECT_EQ("Name: [anna] ", TranscriptOf(lisp.out));
+    EXPECT_TRUE(MessagesOf(lisp.out).empty());
+    lisp.Receive("(:y-or-n-p 9 2 \"Go on?\")");
+    EXPECT_EQ("\n; thread 9 waits for input too; it is answered after repl-thread.\n", TranscriptOf(lisp.out));
+    lisp.Receive(Returned(5, "(:ok \"worker\")"));
+    lisp.Receive("(:read-string 11 3)");
+    lisp.Receive("(:read-string 12 4)");
+    ASSERT_EQ(4u, lisp.s.questions.size());
+    EXPECT_EQ("4", SessionQuestion(lisp.s)->thread);
+    lisp.Receive("(:read-aborted 12 4)");
+    EXPECT_EQ(3u, lisp.s.questions.size());
+    EXPECT_TRUE(Has(lisp.out, EffectKind::QuestionChanged));
+
+    EXPECT_EQ(Messages{"(:emacs-return 4 1 \"bob\")"}, MessagesOf(lisp.Answer("bob")));
+    EXPECT_EQ("bob\n; Now worker waits for input.\nGo on? (y or n) ", TranscriptOf(lisp.out));
+    EXPECT_EQ(Messages{}, MessagesOf(lisp.Answer("maybe")));
+    EXPECT_EQ(Messages{"(:emacs-return 9 2 t)"}, MessagesOf(lisp.Answer("yes")));
+    EXPECT_EQ(Messages{"(:emacs-return-string 11 3 \"text\n\")"}, MessagesOf(lisp.Answer("text")));
+    EXPECT_FALSE(SessionAsks(lisp.s));
+    lisp.Answer("late", false);
+
+    // The first aborted: the next one's turn.
+    lisp.Receive("(:read-string 4 5)");
+    lisp.Receive("(:y-or-n-p 9 6 \"Again?\")");
+    lisp.Receive("(:read-aborted 4 5)");
+    EXPECT_EQ("; Now worker waits for input.\nAgain? (y or n) ", TranscriptOf(lisp.out));
+    EXPECT_EQ("9", SessionQuestion(lisp.s)->thread);
+}
+
+// What the Lisp asks of an Emacs the listener is not is answered at once,
+// so that no thread of the Lisp waits for ever: the call signals an error.
+TEST(Session, EmacsCallsAreAnsweredWithAnError)
+{
+    struct Case {
+        const char *message, *line, *answer;
+    } cases[] = {
+        {"(:eval 4 7 \"(+ 1 2)\")", "; Evaluating in the editor (eval-in-emacs) is not supported: the Lisp's call signals an error.\n",
+         "(:emacs-return 4 7 (:error \"KESTRALUNE\" \"Evaluating in the editor (eval-in-emacs) is not supported\"))"},
+        {"(:ed-rpc 5 8 \"slime-foo\" 1 2)",
+         "; Calling the editor's function slime-foo is not supported: the Lisp's call signals an error.\n",
+         "(:emacs-return 5 8 (:error \"KESTRALUNE\" \"Calling the editor's function slime-foo is not supported\"))"},
+        {"(:eval 4)", "", nullptr},
+        {"(:ed-rpc \"x\" 8)", "", nullptr},
+    };
+    for (const Case &c : cases) {
+        Conversation lisp;
+        Effects &out = lisp.Receive(c.message);
+        EXPECT_EQ(c.line, TranscriptOf(out)) << c.message;
+        EXPECT_EQ(c.answer ? Messages{c.answer} : Messages{}, MessagesOf(out)) << c.message;
+        EXPECT_FALSE(Has(out, EffectKind::CloseConnection));
+    }
+}

@@ -900,8 +900,10 @@ TEST_F(ListenerLisp, RestartFrameRunsItAgain)
     EXPECT_TRUE(DebuggerHidden(debugger));
 }
 
-// Disassemble shows the frame's code in the transcript; stepping steps
-// (SBCL's STEP), and a Lisp that cannot step says so in one line.
+// Disassemble shows the frame's code in the transcript, or where the
+// Lisp's Swank cannot (Debian's SBCL backend) says so in one line;
+// stepping steps (SBCL's STEP), and a Lisp that cannot step says so in
+// one line.
 TEST_F(ListenerLisp, DisassembleAndStep)
 {
     Evaluate("(defun stepped (x) (declare (optimize (debug 3))) (let ((y (+ x 1))) (* y 2)))", "=> STEPPED\r\n");
@@ -911,8 +913,10 @@ TEST_F(ListenerLisp, DisassembleAndStep)
     HWND debugger = Debugger("KESTRALUNE Debugger");
     ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
     FrameKey(debugger, 'd');
-    std::string shown = Shown(from, "; Disassembly of frame 0:");
-    EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    std::string shown = Shown(from, " frame 0");
+    EXPECT_TRUE(shown.find("; Disassembly of frame 0") != std::string::npos ||
+                shown.find(" cannot disassemble frame 0") != std::string::npos)
+        << shown;
     if (OnEcl()) {
         from = Transcript(Listener).size();
         FrameKey(debugger, VK_F11);
@@ -990,10 +994,14 @@ TEST_F(ListenerLisp, TwoThreadsInTheDebuggerEachLeftInTurn)
     while (WindowText(debugger) != first && GetTickCount() - start < 10000)
         PumpFor(20);
     EXPECT_EQ(first, WindowText(debugger));
+    // The caption changes first, then the window is laid out anew.
+    start = GetTickCount();
+    while (IsWindowVisible(threads) && GetTickCount() - start < 10000)
+        PumpFor(20);
     EXPECT_FALSE(IsWindowVisible(threads)) << "no other thread is left";
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_TRUE(DebuggerHidden(debugger));
-    EXPECT_EQ("CL-USER> (+ 3 4)\r\n=> 7\r\n", Evaluate("(+ 3 4)", "=> 7\r\n"));
+    EXPECT_NE(std::string::npos, Evaluate("(+ 3 4)", "=> 7\r\n").find("CL-USER> (+ 3 4)\r\n=> 7\r\n"));
 }
 
 // A thread asks for a line while the REPL reads one: the second question
@@ -1030,7 +1038,9 @@ TEST_F(ListenerLisp, EvalInEmacsIsAnsweredAndNeverWaits)
     std::string shown = Evaluate("(handler-case (swank:eval-in-emacs '(+ 1 2)) (error (e) (list :refused (princ-to-string e))))",
                                  "\")\r\n", 20000);
     EXPECT_NE(std::string::npos, shown.find("; Evaluating in the editor (eval-in-emacs) is not supported")) << shown;
-    EXPECT_NE(std::string::npos, shown.find("=> (:REFUSED \"KESTRALUNE: Evaluating in the editor (eval-in-emacs) is not supported\")"))
+    // The value, as the Lisp's printer breaks it: the error's message.
+    EXPECT_NE(std::string::npos, shown.find("=> (:REFUSED")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("\"KESTRALUNE: Evaluating in the editor (eval-in-emacs) is not supported\")"))
         << shown;
 }
 
