@@ -558,6 +558,29 @@ std::pair<long, long> EditorSelection(HWND editor)
     return {(long)LOWORD(packed), (long)HIWORD(packed)};
 }
 
+// An editor of another process, closed however the test ends: unmodified,
+// it ends on WM_CLOSE without asking.
+struct ClosedEditor {
+    HWND editor;
+    HANDLE process;
+    explicit ClosedEditor(HWND window) : editor(window), process(NULL)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    }
+    ~ClosedEditor()
+    {
+        PostMessageW(editor, WM_CLOSE, 0, 0);
+        if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the editor did not end";
+            TerminateProcess(process, 1);
+        }
+        if (process)
+            CloseHandle(process);
+    }
+};
+
 // Find Definition on a function loaded from a file opens a new editor on
 // that file (quillon.exe beside the listener) with the defun selected. Who
 // Calls lists its caller, and Enter there selects the call in that editor (where the Lisp keeps the record: ECL says in one line that
@@ -587,22 +610,7 @@ TEST_F(InputLisp, FindDefinitionAndWhoCallsSelectTheDefunInTheEditor)
     DWORD pid = 0;
     GetWindowThreadProcessId(editor, &pid);
     EXPECT_NE(GetCurrentProcessId(), pid);
-    // Ended however the test ends: unmodified, the editor ends on WM_CLOSE
-    // without asking.
-    struct Close {
-        HWND editor;
-        HANDLE process;
-        ~Close()
-        {
-            PostMessageW(editor, WM_CLOSE, 0, 0);
-            if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
-                ADD_FAILURE() << "the editor did not end";
-                TerminateProcess(process, 1);
-            }
-            if (process)
-                CloseHandle(process);
-        }
-    } close = {editor, OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)};
+    ClosedEditor close(editor);
     const long start = (long)text.find("(defun"), end = (long)text.find("\r\n", text.find("(+ x 1))"));
     std::pair<long, long> selection;
     DWORD begun = GetTickCount();
@@ -643,6 +651,58 @@ TEST_F(InputLisp, FindDefinitionAndWhoCallsSelectTheDefunInTheEditor)
     EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
     PumpFor(300);
     EXPECT_EQ(nullptr, DebuggerWindowOf(Listener, 0));
+}
+
+// S in the debugger on the frame of a function loaded from a file opens
+// an editor on the file with the frame's form selected, inside the defun,
+// as Find Definition does; where the Lisp knows no place in the source,
+// one line says so.
+TEST_F(InputLisp, FrameSourceShowsTheFrameInTheEditor)
+{
+    const std::string unixFolder = "/tmp/kestralune-frame-" + std::to_string(GetCurrentProcessId());
+    const std::string folder = "Z:\\tmp\\kestralune-frame-" + std::to_string(GetCurrentProcessId());
+    const std::string file = folder + "\\framesrc.lsp";
+    const std::string text = ";; A frame to find.\r\n\r\n(defun ide-frame-fails (x)\r\n  (error \"fails with ~a\" x))\r\n";
+    CreateDirectoryA(folder.c_str(), NULL);
+    ASSERT_TRUE(WriteText(file, text)) << file;
+    std::string shown = Enter("(load \"" + unixFolder + "/framesrc.lsp\")", "\n=> ");
+    ASSERT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    Area.Clear();
+    size_t from = Transcript(Listener).size();
+    Enter("(ide-frame-fails 3)", "; Debugger, level 1: fails with 3");
+    HWND debugger = DebuggerWindowOf(Listener);
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(from);
+    HWND frames = GetDlgItem(debugger, ID_DEBUG_FRAMES);
+    std::vector<std::string> lines = ListLines(frames);
+    size_t at = 0;
+    while (at < lines.size() && lines[at].find("IDE-FRAME-FAILS") == std::string::npos)
+        at++;
+    ASSERT_LT(at, lines.size()) << (lines.empty() ? "(no frames)" : lines[0]);
+    DWORD_PTR result;
+    SendMessageTimeoutW(frames, LB_SETCURSEL, at, 0, SMTO_NORMAL, 5000, &result);
+    from = Transcript(Listener).size();
+    PostMessageW(frames, WM_CHAR, L's', 1);
+    HWND editor = EditorTitled("framesrc.lsp", OnEcl() ? 5000 : 30000);
+    if (!editor && OnEcl()) {
+        shown = Shown(from, "; The source of frame ");
+        EXPECT_NE("(not shown)", shown.substr(0, 11)) << shown;
+    } else {
+        ASSERT_NE(nullptr, editor) << Transcript(Listener).substr(from);
+        ClosedEditor close(editor);
+        const long start = (long)text.find("(defun"), end = (long)text.size();
+        std::pair<long, long> selection;
+        DWORD begun = GetTickCount();
+        while (((selection = EditorSelection(editor)).first < start || selection.second <= selection.first) &&
+               GetTickCount() - begun < 10000)
+            PumpFor(20);
+        EXPECT_LE(start, selection.first) << Transcript(Listener).substr(from);
+        EXPECT_LT(selection.first, selection.second);
+        EXPECT_LE(selection.second, end);
+    }
+    PostMessageW(GetDlgItem(debugger, ID_DEBUG_RESTARTS), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_TRUE(WaitForNoDebugger(Listener));
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 // Compile Editor Text compiles the editor's whole text: the summary shows,
@@ -760,28 +820,6 @@ bool WriteBytes(const std::string &file, const std::string &bytes)
     return fclose(f) == 0 && written;
 }
 
-// An editor of another process, closed however the test ends: unmodified,
-// it ends on WM_CLOSE without asking.
-struct ClosedEditor {
-    HWND editor;
-    HANDLE process;
-    explicit ClosedEditor(HWND window) : editor(window), process(NULL)
-    {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    }
-    ~ClosedEditor()
-    {
-        PostMessageW(editor, WM_CLOSE, 0, 0);
-        if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the editor did not end";
-            TerminateProcess(process, 1);
-        }
-        if (process)
-            CloseHandle(process);
-    }
-};
 
 // The editor's selection, waited for until it is the expected one.
 std::pair<long, long> SelectionComes(HWND editor, std::pair<long, long> expected)
