@@ -243,15 +243,18 @@ std::string Reason(const Sexp *value)
 
 // The helper's frame-tool answers (:ok VALUE), or (:refused MESSAGE) when
 // the Lisp could not do it; true with the value for (:ok VALUE), else the
-// one line that says why not.
-bool ToolDone(Session &s, const Request &r, const std::string &what, bool ok, const Sexp *value, const Sexp **result,
-              Effects &out)
+// one line that says why not. A tool that leaves the level when it can
+// (leaves) is aborted when it did: the level's return says the rest.
+bool ToolDone(Session &s, const Request &r, const std::string &what, bool leaves, bool ok, const Sexp *value,
+              const Sexp **result, Effects &out)
 {
     const Sexp *head = ok && value ? Item(*value, 0) : nullptr;
     if (head && IsAtom(*head, ":ok")) {
         *result = Item(*value, 1);
         return true;
     }
+    if (!ok && leaves)
+        return false;
     StayedIn(s, r, out);
     const Sexp *why = head && IsAtom(*head, ":refused") ? Item(*value, 1) : nullptr;
     if (!ok)
@@ -265,7 +268,7 @@ void OnFrameTool(Session &s, const Request &r, bool ok, const Sexp *value, Effec
 {
     const Tool &tool = ToolOf((FrameTool)r.tag);
     const Sexp *result = nullptr;
-    if (!ToolDone(s, r, tool.what, ok, value, &result, out))
+    if (!ToolDone(s, r, tool.what, tool.leaves, ok, value, &result, out))
         return;
     if (tool.tool == FrameTool::Disassemble) {
         std::string text = CutWithNote(StringText(result), DisassemblyLimit, "disassembly");
@@ -295,7 +298,7 @@ void OnFrameTool(Session &s, const Request &r, bool ok, const Sexp *value, Effec
 void OnReturnFromFrame(Session &s, const Request &r, bool ok, const Sexp *value, Effects &out)
 {
     const Sexp *result = nullptr;
-    if (ToolDone(s, r, "return from", ok, value, &result, out)) {
+    if (ToolDone(s, r, "return from", true, ok, value, &result, out)) {
         StayedIn(s, r, out);
         Line(s, out, "; Could not return from " + FrameName(r.index) + ": " + VisibleText(FirstLine(StringText(result))));
     }

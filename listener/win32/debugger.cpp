@@ -105,22 +105,22 @@ static void FrameAction(DebugAction action)
     Post(action, frame, action == DebugEvalInFrame || action == DebugReturnFromFrame ? EvalText() : std::string());
 }
 
-// A letter for a tool on the selected frame; 0 when it is none.
-static DebugAction ToolOfLetter(WPARAM key, bool *found)
+// The tool of a letter (either case) on the selected frame; false when
+// the letter is none's.
+static bool ToolOfLetter(WPARAM key, DebugAction *action)
 {
     static const struct {
         wchar_t letter;
         DebugAction action;
     } letters[] = {{L's', DebugFrameSource}, {L'r', DebugRestartFrame}, {L't', DebugReturnFromFrame},
                    {L'd', DebugDisassemble}};
-    *found = false;
     for (const auto &l : letters) {
         if (key == (WPARAM)l.letter || key == (WPARAM)(l.letter - 32)) {
-            *found = true;
-            return l.action;
+            *action = l.action;
+            return true;
         }
     }
-    return DebugAbort;
+    return false;
 }
 
 // Tab: restarts, backtrace, evaluation line, and round again.
@@ -177,11 +177,11 @@ static bool DebuggerKey(HWND control, UINT message, WPARAM key, LPARAM flags)
             InvokeRestart((int)(key - L'0'));
             return true;
         }
-        bool found;
-        DebugAction action = ToolOfLetter(key, &found);
-        if (found)
-            FrameAction(action);
-        return found;
+        DebugAction action;
+        if (!ToolOfLetter(key, &action))
+            return false;
+        FrameAction(action);
+        return true;
     }
     return false;
 }

@@ -85,13 +85,17 @@ protected:
         SendMessageTimeoutW(input, WM_SETTEXT, 0, (LPARAM)wide.c_str(), SMTO_NORMAL, 5000, &result);
         PostMessageW(input, WM_KEYDOWN, VK_RETURN, 1);
     }
-    // The debugger window once it shows the caption, or null.
-    static HWND Debugger(const std::string &caption, DWORD ms = 20000)
+    // The debugger window once its caption begins with the text and, when
+    // level is given, ends with " - level LEVEL" (the thread's name between), or null.
+    static HWND Debugger(const std::string &caption, DWORD ms = 20000, long level = 0)
     {
+        const std::string end = level ? " - level " + std::to_string(level) : std::string();
         DWORD start = GetTickCount();
         do {
             HWND window = WaitForWindow(Listener, "KestraluneDebugger", 100);
-            if (window && IsWindowVisible(window) && WindowText(window).compare(0, caption.size(), caption) == 0)
+            std::string text = window ? WindowText(window) : std::string();
+            if (window && IsWindowVisible(window) && text.compare(0, caption.size(), caption) == 0 &&
+                text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0)
                 return window;
             PumpFor(20);
         } while (GetTickCount() - start < ms);
@@ -411,11 +415,11 @@ TEST_F(ListenerLisp, RestartsAndNestedLevels)
     text = "(restart-bind ((fail (lambda () (error \"inner\")))) (error \"outer\"))";
     ShowText(text, 0, (unsigned)text.size());
     EvalCommand();
-    ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1"));
+    ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - ", 20000, 1));
     DebuggerKey(debugger, '0');
-    ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 2")) << WindowText(debugger);
+    ASSERT_NE(nullptr, Debugger("KESTRALUNE Debugger - ", 20000, 2)) << WindowText(debugger);
     DebuggerKey(debugger, VK_ESCAPE);
-    EXPECT_NE(nullptr, Debugger("KESTRALUNE Debugger - level 1")) << WindowText(debugger);
+    EXPECT_NE(nullptr, Debugger("KESTRALUNE Debugger - ", 20000, 1)) << WindowText(debugger);
     EXPECT_NE("(not shown)", Shown(from, "; Restart 0 [ABORT]: Return to sldb level 1.\r\n").substr(0, 11));
     DebuggerKey(debugger, VK_ESCAPE);
     EXPECT_TRUE(DebuggerHidden(debugger));
@@ -869,6 +873,7 @@ TEST_F(ListenerLisp, EvalInAFrameAndReturnFromIt)
         return;
     }
     EXPECT_NE("(not shown)", Shown(from, "=> (100 :AFTER)\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("; Could not", from)) << "it did return";
     EXPECT_TRUE(DebuggerHidden(debugger));
 }
 
@@ -897,6 +902,7 @@ TEST_F(ListenerLisp, RestartFrameRunsItAgain)
         return;
     }
     EXPECT_NE("(not shown)", Shown(from, "=> :SECOND-TIME\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("; Could not", from)) << "it did restart";
     EXPECT_TRUE(DebuggerHidden(debugger));
 }
 
@@ -934,6 +940,7 @@ TEST_F(ListenerLisp, DisassembleAndStep)
         PumpFor(300);
     }
     EXPECT_NE("(not shown)", Shown(from, "=> 42\r\n").substr(0, 11)) << Transcript(Listener).substr(from);
+    EXPECT_EQ(std::string::npos, Transcript(Listener).find("; Could not", from)) << "each step stepped";
     EXPECT_TRUE(DebuggerHidden(debugger));
 }
 
