@@ -68,6 +68,18 @@ static void ActivateFrameLine(int index)
         Post(DebugMoreFrames, 0);
 }
 
+// I or Ctrl+I: the selected local of the backtrace, else the condition.
+static void Inspect(HWND control)
+{
+    int index = control == Frames ? Selected(Frames) : -1;
+    if (index >= 0 && (size_t)index < Lines.size() && Lines[index].kind == LocalLine) {
+        const DebugFrame &frame = Shown.frames[Lines[index].frame];
+        if (frame.localsKnown && Lines[index].local < frame.locals.size())
+            return Post(DebugInspectLocal, DebugLocalArgument(frame.index, (long)Lines[index].local));
+    }
+    Post(DebugInspectCondition, 0);
+}
+
 // The keys the whole window answers, whichever of its controls has the
 // focus. Enter and Esc are taken at their key-down, so their WM_CHAR is
 // swallowed (the controls would beep).
@@ -87,10 +99,20 @@ static bool DebuggerKey(HWND control, UINT message, WPARAM key)
             else if (control == Frames)
                 ActivateFrameLine(Selected(Frames));
             return control == Restarts || control == Frames;
+        case 'I':
+            if (GetKeyState(VK_CONTROL) < 0) {
+                Inspect(control);
+                return true;
+            }
+            break;
         }
     } else if (message == WM_CHAR) {
         if (key >= L'0' && key <= L'9') {
             InvokeRestart((int)(key - L'0'));
+            return true;
+        }
+        if (key == L'i' || key == L'I') {
+            Inspect(control);
             return true;
         }
         return key == L'\r' || key == 0x1b || key == L'\t';

@@ -18,8 +18,24 @@ enum DebugAction {
     DebugInvokeRestart,  // lParam: the restart's number, an index into DebugLevel::restarts
     DebugAbort,          // Esc or the window closed: the innermost ABORT restart is wanted
     DebugMoreFrames,     // the next frames of the backtrace
-    DebugFrameLocals     // lParam: the frame's DebugFrame::index
+    DebugFrameLocals,    // lParam: the frame's DebugFrame::index
+    DebugInspectLocal,   // lParam: DebugLocalArgument of the frame's index and the local's number
+    DebugInspectCondition
 };
+
+// A frame's DebugFrame::index and the number of one of its locals in one lParam.
+inline LPARAM DebugLocalArgument(long frame, long local)
+{
+    return (LPARAM)((frame << 16) | (local & 0xFFFF));
+}
+inline long DebugLocalFrame(LPARAM argument)
+{
+    return (long)(argument >> 16);
+}
+inline long DebugLocalIndex(LPARAM argument)
+{
+    return (long)(argument & 0xFFFF);
+}
 
 // Shows the level, creating the window the first time (owned by owner), or
 // hides the window when level is null. Shown again with the same level
@@ -32,7 +48,8 @@ enum DebugAction {
 // selected line's frame (also when they were asked for already: the owner
 // knows), or for more frames on the "--more--" line; Down onto that line asks
 // too; Esc and closing the window ask to abort; Tab moves between the two
-// lists.
+// lists; I or Ctrl+I inspects the local of the line selected in the
+// backtrace, else the condition.
 void ShowDebugger(HWND owner, const DebugLevel *level);
 // Destroys the window (at exit).
 void EndDebugger();

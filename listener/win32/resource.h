@@ -19,6 +19,8 @@
 #define IDM_COMPILEEDITOR 527
 #define IDM_COMPILEFILE 528
 #define IDM_COMPILEFILEAGAIN 529
+#define IDM_INSPECT 530
+#define IDM_INSPECTLAST 531
 
 /* Child windows: the transcript and the input area under it */
 #define ID_TRANSCRIPT 401
@@ -33,5 +35,11 @@
 #define ID_DEBUG_FRAMES 412
 #define ID_DEBUG_RESTARTS_LABEL 413
 #define ID_DEBUG_FRAMES_LABEL 414
+
+/* The inspector window's controls: the object's title, its lines and the
+   status line under them */
+#define ID_INSPECT_TITLE 420
+#define ID_INSPECT_LIST 421
+#define ID_INSPECT_STATUS 422
 
 #endif
