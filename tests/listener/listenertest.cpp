@@ -144,7 +144,12 @@ bool WaitForInspector(HWND inspector, const std::string &title, const std::strin
 {
     DWORD start = GetTickCount();
     do {
-        if (InspectorTitle(inspector).find(title) != std::string::npos) {
+        // ECL writes its types in lower case.
+        std::string shown = InspectorTitle(inspector), wanted = title;
+        for (std::string *text : {&shown, &wanted})
+            for (char &c : *text)
+                c = (char)toupper((unsigned char)c);
+        if (shown.find(wanted) != std::string::npos) {
             if (line.empty())
                 return true;
             for (const std::string &shown : InspectorLines(inspector))

@@ -54,7 +54,7 @@ HWND InspectorWindowOf(const Program &listener, DWORD ms = 10000);
 std::string InspectorTitle(HWND inspector);
 std::vector<std::string> InspectorLines(HWND inspector);
 std::string InspectorStatus(HWND inspector);
-// Waits up to ms until the inspector's title holds title and, unless line
+// Waits up to ms until the inspector's title holds title (in any case) and, unless line
 // is empty, one of its lines holds line.
 bool WaitForInspector(HWND inspector, const std::string &title, const std::string &line, DWORD ms = 20000);
 // The text of a control of another process, as UTF-8.
