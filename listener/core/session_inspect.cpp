@@ -3,7 +3,8 @@
 // the way back and forward: the listener's requests move it one at a time,
 // each sent once the one before has answered. Each goes to a worker thread
 // (t), or for a frame's local and the condition to the debugger's thread,
-// and catches its errors, answering (:error MESSAGE): a form that fails to
+// through the helper's call-caught, which answers (:error MESSAGE) for an
+// error: a form that fails to
 // evaluate, or an object whose inspection fails, is said in the window and
 // never opens the debugger. A part that fails to print Swank shows as such
 // in its place.
@@ -16,12 +17,12 @@ namespace {
 // Parts asked for at a time, as many as Swank sends first.
 const long PartsAtATime = 500;
 
-// The call with its errors answered as (:error MESSAGE).
-std::string Caught(const std::string &call)
+// The Swank function called with the arguments (as they are written), its
+// errors answered as (:error MESSAGE) by the helper's call-caught.
+std::string Caught(const std::string &function, const std::string &arguments = std::string())
 {
-    return "(cl:handler-case " + call +
-           " (cl:serious-condition (condition) (cl:list :error (cl:ignore-errors (swank::safe-condition-message "
-           "condition)))))";
+    return "(kestralune-listener:call-caught (quote swank:" + function + ")" +
+           (arguments.empty() ? std::string() : " " + arguments) + ")";
 }
 
 // The Lisp's error in an answer, or why there was none.
@@ -142,7 +143,7 @@ void SendNextAsk(Session &s, Effects &out)
     InspectorAsk ask = in.waiting.front();
     in.waiting.pop_front();
     in.busy = true;
-    SendRequest(s, Caught(ask.form), LispString(s.package), ask.thread, ask.request, out);
+    SendRequest(s, ask.form, LispString(s.package), ask.thread, ask.request, out);
 }
 
 // Queues the call (its answer to reply) on the thread; false without a
@@ -175,34 +176,34 @@ bool AskShown(Session &s, const std::string &call, ReplyProc reply, const std::s
 
 bool SessionInspect(Session &s, const std::string &form, Effects &out)
 {
-    return Ask(s, "(swank:init-inspector " + LispString(form) + ")", "t", OnObject,
+    return Ask(s, Caught("init-inspector", LispString(form)), "t", OnObject,
                EvaluationLabel(form), 0, out);
 }
 
 bool SessionInspectPart(Session &s, long part, Effects &out)
 {
-    return AskShown(s, "(swank:inspect-nth-part " + std::to_string(part) + ")", OnObject, "The part", 0, out);
+    return AskShown(s, Caught("inspect-nth-part", std::to_string(part)), OnObject, "The part", 0, out);
 }
 
 bool SessionInspectorAction(Session &s, long action, Effects &out)
 {
-    return AskShown(s, "(swank:inspector-call-nth-action " + std::to_string(action) + ")", OnObject, "The object",
+    return AskShown(s, Caught("inspector-call-nth-action", std::to_string(action)), OnObject, "The object",
                     1, out);
 }
 
 bool SessionInspectorBack(Session &s, Effects &out)
 {
-    return AskShown(s, "(swank:inspector-pop)", OnStep, "Nothing was inspected before this object.", 0, out);
+    return AskShown(s, Caught("inspector-pop"), OnStep, "Nothing was inspected before this object.", 0, out);
 }
 
 bool SessionInspectorForward(Session &s, Effects &out)
 {
-    return AskShown(s, "(swank:inspector-next)", OnStep, "Nothing was inspected after this object.", 0, out);
+    return AskShown(s, Caught("inspector-next"), OnStep, "Nothing was inspected after this object.", 0, out);
 }
 
 bool SessionInspectorReinspect(Session &s, Effects &out)
 {
-    return AskShown(s, "(swank:inspector-reinspect)", OnObject, "The object", 1, out);
+    return AskShown(s, Caught("inspector-reinspect"), OnObject, "The object", 1, out);
 }
 
 bool SessionInspectorMore(Session &s, Effects &out)
@@ -211,7 +212,7 @@ bool SessionInspectorMore(Session &s, Effects &out)
     if (!in.open || !in.more || in.moreAsked)
         return false;
     in.moreAsked = true;
-    return AskShown(s, "(swank:inspector-range " + std::to_string(in.end) + " " + std::to_string(in.end + PartsAtATime) + ")",
+    return AskShown(s, Caught("inspector-range", std::to_string(in.end) + " " + std::to_string(in.end + PartsAtATime)),
                     OnRange, "", 0, out);
 }
 
@@ -225,7 +226,7 @@ void SessionInspectorClose(Session &s, Effects &out)
     closed.shown = in.shown;
     closed.opening = in.opening + 1;
     in = closed;
-    Ask(s, "(swank:quit-inspector)", "t", OnClosed, "", 0, out);
+    Ask(s, Caught("quit-inspector"), "t", OnClosed, "", 0, out);
     Record(out, EffectKind::InspectorChanged);
 }
 
@@ -233,7 +234,7 @@ bool SessionInspectFrameLocal(Session &s, long frame, long local, Effects &out)
 {
     if (s.debugger.empty())
         return false;
-    return Ask(s, "(swank:inspect-frame-var " + std::to_string(frame) + " " + std::to_string(local) + ")",
+    return Ask(s, Caught("inspect-frame-var", std::to_string(frame) + " " + std::to_string(local)),
                s.debugger.back().thread, OnObject, "The local", 0, out);
 }
 
@@ -241,7 +242,7 @@ bool SessionInspectCondition(Session &s, Effects &out)
 {
     if (s.debugger.empty())
         return false;
-    return Ask(s, "(swank:inspect-current-condition)", s.debugger.back().thread, OnObject, "The condition", 0, out);
+    return Ask(s, Caught("inspect-current-condition"), s.debugger.back().thread, OnObject, "The condition", 0, out);
 }
 
 // (:inspect WHAT THREAD TAG): the Lisp's code asked to inspect an object

@@ -25,7 +25,7 @@
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
-  (:export #:create-repl #:listener-eval))
+  (:export #:create-repl #:listener-eval #:call-caught))
 
 (in-package :kestralune-listener)
 
@@ -74,6 +74,15 @@ evaluations."
 values printed by SEND-VALUES."
   (let ((swank-repl:*send-repl-results-function* 'send-values))
     (swank-repl:listener-eval string)))
+
+(defun call-caught (function &rest arguments)
+  "FUNCTION applied to ARGUMENTS, or (:ERROR MESSAGE) when that signals an
+error: the listener's requests that must never open the debugger call
+this. A plain call, which SBCL evaluates without compiling it, where a
+HANDLER-CASE sent in the request would be compiled each time."
+  (handler-case (apply function arguments)
+    (serious-condition (condition)
+      (list :error (ignore-errors (swank::safe-condition-message condition))))))
 
 (defvar *listener-connections* '()
   "The listener's connections that have a REPL, newest first.")

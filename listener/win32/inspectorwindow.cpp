@@ -428,7 +428,10 @@ void ShowInspector(HWND owner, HFONT font, const InspectorState &inspector)
     InvalidateRect(List, NULL, TRUE);
     Shown = inspector.shown;
     MoreToCome = inspector.more && !inspector.moreAsked;
-    if (fresh && !inspector.sameObject) {
+    // Brought to the front only when it is not there: each call costs the
+    // window system a round trip.
+    if (fresh && !inspector.sameObject && (!IsWindowVisible(Window) || IsIconic(Window) ||
+                                           GetForegroundWindow() != Window)) {
         ShowWindow(Window, IsIconic(Window) ? SW_RESTORE : SW_SHOW);
         SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(Window);

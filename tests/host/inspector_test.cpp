@@ -144,11 +144,15 @@ struct Connected {
     }
 };
 
+// The request for the Swank call "(swank:NAME ARGUMENTS...)", as the
+// helper's call-caught makes it.
 std::string Rex(const std::string &call, const std::string &thread, long id)
 {
-    return "(:emacs-rex (cl:handler-case " + call +
-           " (cl:serious-condition (condition) (cl:list :error (cl:ignore-errors (swank::safe-condition-message "
-           "condition))))) \"COMMON-LISP-USER\" " + thread + " " + std::to_string(id) + ")";
+    size_t name = call.find(' ');
+    std::string function = call.substr(1, (name == std::string::npos ? call.size() - 1 : name) - 1);
+    std::string arguments = name == std::string::npos ? ")" : call.substr(name);
+    return "(:emacs-rex (kestralune-listener:call-caught (quote " + function + ")" + arguments +
+           " \"COMMON-LISP-USER\" " + thread + " " + std::to_string(id) + ")";
 }
 
 std::string Object(const std::string &title, const std::string &parts, long length = 3)

@@ -310,15 +310,19 @@ long InspectorCount(HWND inspector)
 
 // Waits up to 20 s until the inspector shows a title that holds (or, with
 // holds false, does not hold) text over at least lines lines; the time
-// taken from start, or -1.
+// taken from start, or -1. The window is looked for only until it is
+// found, and read once a millisecond, so that reading it takes little of
+// the time it is given to show.
 double AwaitInspector(const Program &listener, double start, const std::string &text, bool holds, long lines)
 {
+    static HWND inspector;
     while (Now() - start < 20000) {
-        HWND inspector = InspectorWindowOf(listener, 0);
-        if (inspector && InspectorCount(inspector) >= lines &&
+        if (!inspector)
+            inspector = InspectorWindowOf(listener, 0);
+        if (inspector && IsWindowVisible(inspector) && InspectorCount(inspector) >= lines &&
             (InspectorTitle(inspector).find(text) != std::string::npos) == holds)
             return Now() - start;
-        PumpFor(0);
+        Sleep(1);
     }
     return -1;
 }
