@@ -219,6 +219,8 @@ bool SessionInspectorMore(Session &s, Effects &out)
 void SessionInspectorClose(Session &s, Effects &out)
 {
     InspectorState &in = s.inspector;
+    // A window left showing is hidden all the same.
+    Record(out, EffectKind::InspectorChanged);
     if (!in.open)
         return;
     InspectorState closed;
@@ -227,7 +229,6 @@ void SessionInspectorClose(Session &s, Effects &out)
     closed.opening = in.opening + 1;
     in = closed;
     Ask(s, Caught("quit-inspector"), "t", OnClosed, "", 0, out);
-    Record(out, EffectKind::InspectorChanged);
 }
 
 bool SessionInspectFrameLocal(Session &s, long frame, long local, Effects &out)
