@@ -10,6 +10,7 @@
 #include "listener/core/forms.h"
 #include "listener/core/session_debug.h"
 #include "listener/core/session_ed.h"
+#include "listener/core/session_inspect.h"
 #include "listener/core/session_effects.h"
 #include "listener/core/text_rules.h"
 
@@ -625,6 +626,7 @@ const EventHandler Handlers[] = {
     {":debug-condition", OnDebugCondition},
     {":ping", OnPing},
     {":ed", OnEd},
+    {":inspect", OnInspect},
     {":invalid-rpc", OnInvalidRpc},
     {":reader-error", OnReaderError},
 };
@@ -755,6 +757,8 @@ void SessionLost(Session &s, const std::string &why, Effects &out)
         Record(out, EffectKind::DebuggerChanged);
     if (!s.questions.empty())
         Record(out, EffectKind::QuestionChanged);
+    if (s.inspector.open)
+        Record(out, EffectKind::InspectorChanged);
     s = NextSession(s);
     s.state = LinkState::Lost;
     Record(out, EffectKind::CaptionChanged);

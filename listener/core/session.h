@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "listener/core/debug_level.h"
+#include "listener/core/inspector.h"
 #include "listener/core/places.h"
 #include "listener/core/swank_wire.h"
 
@@ -62,6 +63,8 @@ enum class EffectKind {
     // when it gave one (known false otherwise); none when it named no file.
     // text: what is there, as in "the place to edit is".
     EditReady,
+    // The inspector's object, its lines, or whether it is open changed.
+    InspectorChanged,
 };
 struct Effect {
     EffectKind kind;
@@ -85,6 +88,29 @@ struct Request {
     long index = 0;      // the frame it is about
     long tag = 0;        // the input area's tag of a request it made
     std::string text;    // and the symbol it is about
+};
+
+// What the inspector shows: the object Swank's inspector has, its lines so
+// far, and what it waits for. Its requests go one at a time, in the order
+// they were made, as each moves Swank's one inspector.
+struct InspectorAsk {
+    std::string form, thread;
+    Request request;
+};
+struct InspectorState {
+    bool open = false;
+    long opening = 0;    // counts the times the window was closed: answers asked before are dropped
+    long shown = 0;      // counts the answers shown; parts fetched later keep it
+    bool sameObject = false;  // the last answer shows the object shown before (a refresh)
+    std::string title;
+    std::vector<InspectorLine> lines;
+    bool lineOpen = false;  // the last line goes on with the next parts
+    long end = 0;           // where the next range of the content starts
+    bool more = false;      // content may follow from end on
+    bool moreAsked = false;
+    std::string status;  // a one-line text under the lines: why the last request showed nothing
+    bool busy = false;   // a request is out
+    std::deque<InspectorAsk> waiting;
 };
 
 // The text being evaluated: its forms go to the REPL one after another.
@@ -166,6 +192,7 @@ struct Session {
     std::vector<DebugLevel> debugger;
     std::string debugThread;
     std::map<std::string, std::string> threadNames;  // by Swank's id; "" while asked for
+    InspectorState inspector;
     std::map<long, Request> requests;  // requests sent, by id, not yet answered
     bool lineOpen = false;     // the transcript's last line has no line break yet
     long nextId = 1;
@@ -302,6 +329,33 @@ bool SessionCompileText(Session &s, const std::string &text, const std::string &
 // succeeded: the summary shows in the transcript once loaded, and the notes
 // come as an EffectKind::NotesReady, their places in the file.
 bool SessionCompileFile(Session &s, const std::string &lispPath, const std::string &name, Effects &out);
+
+// The inspector (session_inspect.cpp): each request on thread t and read
+// in the REPL's package, its errors answered so that they never open the
+// debugger; what it shows comes as an EffectKind::InspectorChanged. False
+// when no Lisp is ready. The value of the form (a text to read, evaluated)
+// inspected anew.
+bool SessionInspect(Session &s, const std::string &form, Effects &out);
+// The part (:value TEXT N) or the action (:action TEXT N) of the object
+// shown, by N: the part is inspected, the action run and the object shown
+// anew.
+bool SessionInspectPart(Session &s, long part, Effects &out);
+bool SessionInspectorAction(Session &s, long action, Effects &out);
+// Back to the object inspected before, forward again, and the object
+// inspected anew as it is now.
+bool SessionInspectorBack(Session &s, Effects &out);
+bool SessionInspectorForward(Session &s, Effects &out);
+bool SessionInspectorReinspect(Session &s, Effects &out);
+// The next range of the object's content, when it has more and none is asked for.
+bool SessionInspectorMore(Session &s, Effects &out);
+// The inspector closed: Swank lets go of its objects.
+void SessionInspectorClose(Session &s, Effects &out);
+// From the debugger level at (while it is its thread's innermost), on its
+// thread: the local (its number in the frame's locals) of the frame, the
+// value of text evaluated in the frame, and the condition.
+bool SessionInspectFrameLocal(Session &s, const DebugPlace &at, long frame, long local, Effects &out);
+bool SessionInspectInFrame(Session &s, const DebugPlace &at, long frame, const std::string &text, Effects &out);
+bool SessionInspectCondition(Session &s, const DebugPlace &at, Effects &out);
 
 // The first line of a text, shortened, to name an evaluation in a notice.
 std::string EvaluationLabel(const std::string &text);

@@ -61,13 +61,6 @@ DebugLevel *Innermost(Session &s, const std::string &thread)
     return nullptr;
 }
 
-// The level an action was made on, while it is still its thread's
-// innermost and is not being left; null for an action come too late.
-DebugLevel *ActionLevel(Session &s, const DebugPlace &at)
-{
-    DebugLevel *level = Innermost(s, at.thread);
-    return level && level->level == at.level && !level->leaving ? level : nullptr;
-}
 
 // The threads in the debugger, in the order they entered it.
 std::vector<std::string> DebugThreads(const Session &s)
@@ -324,6 +317,12 @@ void OnEvalInFrame(Session &s, const Request &r, bool ok, const Sexp *value, Eff
 }
 
 }  // namespace
+
+DebugLevel *ActionLevel(Session &s, const DebugPlace &at)
+{
+    DebugLevel *level = Innermost(s, at.thread);
+    return level && level->level == at.level && !level->leaving ? level : nullptr;
+}
 
 std::string ThreadName(const Session &s, const std::string &thread)
 {

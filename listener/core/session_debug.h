@@ -11,5 +11,8 @@ void OnDebug(Session &s, const Sexp &m, Effects &out);
 void OnDebugActivate(Session &s, const Sexp &m, Effects &out);
 void OnDebugReturn(Session &s, const Sexp &m, Effects &out);
 void OnDebugCondition(Session &s, const Sexp &m, Effects &out);
+// The level an action was made on, while it is still its thread's
+// innermost and is not being left; null for an action come too late.
+DebugLevel *ActionLevel(Session &s, const DebugPlace &at);
 
 #endif

@@ -9,7 +9,7 @@
 ;;;; - output of every thread of the Lisp goes to the listener, not to the
 ;;;;   Lisp's own terminal;
 ;;;; - ED, where the Lisp has a hook for it, does not reach Swank's
-;;;;   ED-IN-EMACS;
+;;;;   ED-IN-EMACS, nor INSPECT Swank's INSPECT-IN-EMACS;
 ;;;; - the debugger's tools on a frame signal an error where the Lisp cannot
 ;;;;   do what is asked (restart a frame, step), which would open one more
 ;;;;   debugger level: here they answer why instead; and threads are known
@@ -21,14 +21,15 @@
 ;;;; that is global by nature is where the Lisp's standard streams go: to
 ;;;; the newest listener connection, unless a connection that is no
 ;;;; listener's already has them (Swank's own rule for SLIME), and back to
-;;;; the Lisp's own streams once no listener is connected. The hook on ED
-;;;; is the Lisp's too, but it acts only on a listener's connection.
-;;;; Only Common Lisp and Swank's own variables and functions are used (and
-;;;; SBCL's ED hook, looked up by name), so any Lisp that runs Swank will do.
+;;;; the Lisp's own streams once no listener is connected. The hooks on ED
+;;;; and INSPECT are the Lisp's too, but they act only on a listener's
+;;;; connection. Only Common Lisp and Swank's own variables and functions
+;;;; are used (and SBCL's hooks, looked up by name), so any Lisp that runs
+;;;; Swank will do.
 
 (defpackage :kestralune-listener
   (:use :common-lisp)
-  (:export #:create-repl #:listener-eval #:thread-name #:frame-tool #:eval-in-frame))
+  (:export #:create-repl #:listener-eval #:call-caught #:thread-name #:frame-tool #:eval-in-frame))
 
 (in-package :kestralune-listener)
 
@@ -77,6 +78,15 @@ evaluations."
 values printed by SEND-VALUES."
   (let ((swank-repl:*send-repl-results-function* 'send-values))
     (swank-repl:listener-eval string)))
+
+(defun call-caught (function &rest arguments)
+  "FUNCTION applied to ARGUMENTS, or (:ERROR MESSAGE) when that signals an
+error: the listener's requests that must never open the debugger call
+this. A plain call, which SBCL evaluates without compiling it, where a
+HANDLER-CASE sent in the request would be compiled each time."
+  (handler-case (apply function arguments)
+    (serious-condition (condition)
+      (list :error (ignore-errors (swank::safe-condition-message condition))))))
 
 (defvar *listener-connections* '()
   "The listener's connections that have a REPL, newest first.")
@@ -129,6 +139,30 @@ anywhere else, it declines, and ED does what it did before."
        (hook (and package (find-symbol "*ED-FUNCTIONS*" package))))
   (when (and hook (boundp hook))
     (pushnew 'ed-in-listener (symbol-value hook))))
+;;; SBCL's INSPECT calls the function in SB-IMPL::*INSPECT-FUN* with the
+;;; object and the streams to talk on. A Lisp without such a hook (ECL runs
+;;; its own inspector, which reads its commands as the REPL's input) keeps
+;;; its own INSPECT.
+(defvar *lisp-inspect* nil
+  "The function INSPECT called before the helper was first loaded.")
+
+(defun inspect-in-listener (object input output)
+  "On the Lisp's hook for INSPECT: INSPECT called on a listener's connection
+shows OBJECT in the listener's inspector, through Swank's INSPECT-IN-EMACS.
+Called anywhere else, it runs the Lisp's own inspector."
+  (if (member swank::*emacs-connection* *listener-connections*)
+      (swank:inspect-in-emacs object)
+      (funcall *lisp-inspect* object input output)))
+
+(let* ((package (find-package "SB-IMPL"))
+       (hook (and package (find-symbol "*INSPECT-FUN*" package))))
+  (when (and hook (boundp hook))
+    ;; The helper is loaded again at each connection: the Lisp's own
+    ;; inspector is the one found the first time.
+    (unless *lisp-inspect*
+      (setf *lisp-inspect* (symbol-value hook)))
+    (setf (symbol-value hook) 'inspect-in-listener)))
+
 ;;; The debugger's tools.
 
 (defun thread-name (id)

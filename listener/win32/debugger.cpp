@@ -102,7 +102,8 @@ static void FrameAction(DebugAction action)
     long frame = SelectedFrame();
     if (frame < 0)
         return (void)MessageBeep(MB_OK);
-    Post(action, frame, action == DebugEvalInFrame || action == DebugReturnFromFrame ? EvalText() : std::string());
+    bool withText = action == DebugEvalInFrame || action == DebugReturnFromFrame || action == DebugInspectInFrame;
+    Post(action, frame, withText ? EvalText() : std::string());
 }
 
 // The tool of a letter (either case) on the selected frame; false when
@@ -127,6 +128,21 @@ static bool ToolOfLetter(WPARAM key, DebugAction *action)
 static HWND NextInTabOrder(HWND control)
 {
     return control == Restarts ? Frames : control == Frames ? EvalLine : Restarts;
+}
+
+// I or Ctrl+I: the selected local of the backtrace, else the condition;
+// Ctrl+I on the evaluation line: its value in the selected frame.
+static void Inspect(HWND control)
+{
+    if (control == EvalLine && GetWindowTextLengthW(EvalLine) > 0)
+        return FrameAction(DebugInspectInFrame);
+    int index = control == Frames ? Selected(Frames) : -1;
+    if (index >= 0 && (size_t)index < Lines.size() && Lines[index].kind == LocalLine) {
+        const DebugFrame &frame = Shown.frames[Lines[index].frame];
+        if (frame.localsKnown && Lines[index].local < frame.locals.size())
+            return Post(DebugInspectLocal, DebugLocalArgument(frame.index, (long)Lines[index].local));
+    }
+    Post(DebugInspectCondition, 0);
 }
 
 // The keys the whole window answers, whichever of its controls has the
@@ -163,6 +179,12 @@ static bool DebuggerKey(HWND control, UINT message, WPARAM key, LPARAM flags)
             else if (control == EvalLine)
                 FrameAction(DebugEvalInFrame);
             return control == Restarts || control == Frames || control == EvalLine;
+        case 'I':
+            if (GetKeyState(VK_CONTROL) < 0) {
+                Inspect(control);
+                return true;
+            }
+            break;
         }
     } else if (message == WM_SYSKEYDOWN && key == VK_F10) {
         // F10 alone is the menu key: the window has no menu, it steps.
@@ -175,6 +197,10 @@ static bool DebuggerKey(HWND control, UINT message, WPARAM key, LPARAM flags)
             return false;
         if (key >= L'0' && key <= L'9') {
             InvokeRestart((int)(key - L'0'));
+            return true;
+        }
+        if (key == L'i' || key == L'I') {
+            Inspect(control);
             return true;
         }
         DebugAction action;

@@ -34,6 +34,9 @@ enum DebugAction {
     DebugStepInto,         // F11
     DebugStepNext,         // F10
     DebugStepOut,          // Shift+F11
+    DebugInspectLocal,     // argument: DebugLocalArgument of the frame's index and the local's number
+    DebugInspectCondition,
+    DebugInspectInFrame,   // Ctrl+I on the evaluation line; text: the line
 };
 
 struct DebugActionPost {
@@ -41,6 +44,21 @@ struct DebugActionPost {
     DebugPlace at;
     std::string text;
 };
+
+// A frame's DebugFrame::index and the number of one of its locals in one
+// DebugActionPost::argument.
+inline long DebugLocalArgument(long frame, long local)
+{
+    return (frame << 16) | (local & 0xFFFF);
+}
+inline long DebugLocalFrame(long argument)
+{
+    return argument >> 16;
+}
+inline long DebugLocalIndex(long argument)
+{
+    return argument & 0xFFFF;
+}
 
 // Shows the level, creating the window the first time (owned by owner), or
 // hides the window when level is null. Shown again with the same level
@@ -59,7 +77,10 @@ struct DebugActionPost {
 // lists and the evaluation line; Ctrl+Tab asks for the next thread. On the
 // selected frame (a local's line stands for its frame): S its source, R
 // restart it, T return from it, D disassemble it, F11, F10 and Shift+F11
-// step into, over and out; Enter on the evaluation line evaluates it there.
+// step into, over and out; Enter on the evaluation line evaluates it there;
+// I or Ctrl+I inspects the local of the line selected in the backtrace,
+// else the condition; Ctrl+I on the evaluation line inspects its value in
+// the frame.
 void ShowDebugger(HWND owner, const DebugLevel *level, bool raise = true);
 // Destroys the window (at exit).
 void EndDebugger();

@@ -19,6 +19,8 @@
 #define IDM_COMPILEEDITOR 527
 #define IDM_COMPILEFILE 528
 #define IDM_COMPILEFILEAGAIN 529
+#define IDM_INSPECT 530
+#define IDM_INSPECTLAST 531
 
 /* Child windows: the transcript and the input area under it */
 #define ID_TRANSCRIPT 401
@@ -37,5 +39,11 @@
 #define ID_DEBUG_EVAL 416
 #define ID_DEBUG_RESULT 417
 #define ID_DEBUG_THREADS 418
+
+/* The inspector window's controls: the object's title, its lines and the
+   status line under them */
+#define ID_INSPECT_TITLE 420
+#define ID_INSPECT_LIST 421
+#define ID_INSPECT_STATUS 422
 
 #endif

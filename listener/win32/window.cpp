@@ -12,6 +12,7 @@
 #include "listener/win32/debugger.h"
 #include "listener/win32/editorwindow.h"
 #include "listener/win32/inputarea.h"
+#include "listener/win32/inspectorwindow.h"
 #include "listener/win32/lispfile.h"
 #include "listener/win32/lispprocess.h"
 #include "listener/win32/placeswindow.h"
@@ -215,6 +216,11 @@ static void EditInEditor(const Effect &effect, Effects &more)
         SessionNote(LispSession, problem, more);
 }
 
+static void ShowInspection(const Effect &, Effects &)
+{
+    ShowInspector(ListenerWindow, Font, LispSession.inspector);
+}
+
 // Each kind of effect to its one handler. A handler that steps the session
 // again gives the effects of that step in more.
 struct EffectHandler {
@@ -235,6 +241,7 @@ static const EffectHandler Handlers[] = {
     {EffectKind::ReferencesReady, ShowReferences},
     {EffectKind::NotesReady, ShowNotes},
     {EffectKind::EditReady, EditInEditor},
+    {EffectKind::InspectorChanged, ShowInspection},
 };
 
 // Does what a step of the session asked, in order; what a handler's own
@@ -469,12 +476,64 @@ static void DebuggerAction(WPARAM action, const DebugActionPost &post)
     case DebugReturnFromFrame:
         SessionReturnFromFrame(s, post.at, post.argument, post.text, out);
         break;
+    case DebugInspectLocal:
+        SessionInspectFrameLocal(s, post.at, DebugLocalFrame(post.argument), DebugLocalIndex(post.argument), out);
+        break;
+    case DebugInspectCondition:
+        SessionInspectCondition(s, post.at, out);
+        break;
+    case DebugInspectInFrame:
+        SessionInspectInFrame(s, post.at, post.argument, post.text, out);
+        break;
     default:
         for (const auto &t : tools)
             if (t.action == (DebugAction)action)
                 SessionFrameTool(s, post.at, post.argument, t.tool, out);
     }
     Apply(out);
+}
+
+static void InspectorAction(WPARAM action, LPARAM argument)
+{
+    Effects out;
+    switch (action) {
+    case InspectOpenPart:
+        SessionInspectPart(LispSession, (long)argument, out);
+        break;
+    case InspectRunAction:
+        SessionInspectorAction(LispSession, (long)argument, out);
+        break;
+    case InspectBack:
+        SessionInspectorBack(LispSession, out);
+        break;
+    case InspectForward:
+        SessionInspectorForward(LispSession, out);
+        break;
+    case InspectReinspect:
+        SessionInspectorReinspect(LispSession, out);
+        break;
+    case InspectMore:
+        SessionInspectorMore(LispSession, out);
+        break;
+    case InspectClose:
+        SessionInspectorClose(LispSession, out);
+        break;
+    }
+    Apply(out);
+}
+
+// Inspect: the symbol at the caret, else the form there (or the whole
+// input), read and evaluated in the REPL's package.
+static bool InspectInput(Effects &out)
+{
+    std::string what = InputSymbolAtCaret();
+    if (what.empty())
+        what = InputFormAtCaret();
+    if (IsBlankText(what)) {
+        SessionNote(LispSession, "; Nothing to inspect: the input is empty.", out);
+        return true;
+    }
+    return SessionInspect(LispSession, what, out);
 }
 
 static void Layout(int width, int height)
@@ -499,6 +558,10 @@ static bool LispMenu(int id, Effects &out)
     }
     if (id == IDM_UNTRACEALL)
         return SessionUntraceAll(LispSession, out);
+    if (id == IDM_INSPECT)
+        return InspectInput(out);
+    if (id == IDM_INSPECTLAST)
+        return SessionInspect(LispSession, "cl:*", out);
     std::string name = InputSymbolAtCaret();
     if (name.empty()) {
         SessionNote(LispSession, "; No symbol at the caret.", out);
@@ -525,6 +588,8 @@ static void Command(int id)
     case IDM_FINDDEFINITION:
     case IDM_WHOCALLS:
     case IDM_WHOREFERENCES:
+    case IDM_INSPECT:
+    case IDM_INSPECTLAST:
         if (!LispMenu(id, out))
             SessionNote(LispSession, "; Not connected to a Lisp.", out);
         break;
@@ -616,6 +681,9 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         delete post;
         return 0;
     }
+    case WM_INSPECTOR_ACTION:
+        InspectorAction(wParam, lParam);
+        return 0;
     case WM_HISTORY_SAVED: {
         std::string *problem = (std::string *)lParam;
         std::string line = InputHistorySaved(*problem);
@@ -708,6 +776,7 @@ void EndListener()
     }
     CloseSocket();
     EndDebugger();
+    EndInspector();
     EndPlacesWindows();
     EndInputHistory();
 }

@@ -54,7 +54,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     HACCEL accelerators = LoadAcceleratorsW(instance, L"Listener");
     MSG msg;
     while (GetMessageW(&msg, NULL, 0, 0) > 0) {
-        if (!TranslateAcceleratorW(ListenerWindow, accelerators, &msg)) {
+        // The listener's keys act in its own window; the debugger's and the
+        // inspector's windows have keys of their own (Ctrl+I among them).
+        bool listeners = !msg.hwnd || GetAncestor(msg.hwnd, GA_ROOT) == ListenerWindow;
+        if (!listeners || !TranslateAcceleratorW(ListenerWindow, accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

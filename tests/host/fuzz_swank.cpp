@@ -74,11 +74,18 @@ void Check(const Session &s, const Effects &out)
                     abort();
         }
     }
+    const InspectorState &in = s.inspector;
+    if (HasControls(in.title) || HasControls(in.status) || (in.busy && s.requests.empty()))
+        abort();
+    for (const InspectorLine &line : in.lines)
+        for (const InspectorPart &part : line.parts)
+            if (HasControls(part.text) || part.text.find('\n') != std::string::npos)
+                abort();
     // The form in the Lisp is a request still waiting for its answer.
     if (s.running.requestId && (!s.evaluating || !s.requests.count(s.running.requestId)))
         abort();
     if (!HasConnection(s) && (s.evaluating || !s.requests.empty() || !s.waiting.empty() ||
-                         !s.debugger.empty() || SessionAsks(s)))
+                         !s.debugger.empty() || SessionAsks(s) || in.open || in.busy || !in.waiting.empty()))
         abort();
     // A level is on screen whenever one is open.
     if (s.debugger.empty() != !SessionDebugLevel(s))
@@ -102,6 +109,39 @@ void Act(Session &s, uint8_t action, Effects &out)
     unsigned argument = action >> 3;
     switch (action & 7) {
     case 0:
+        // Nothing (argument 0), or one of the inspector's verbs.
+        switch (argument % 10) {
+        case 1:
+            SessionInspect(s, Texts[argument % (sizeof Texts / sizeof *Texts)], out);
+            break;
+        case 2:
+            SessionInspectPart(s, (long)(argument / 10), out);
+            break;
+        case 3:
+            SessionInspectorAction(s, (long)(argument / 10), out);
+            break;
+        case 4:
+            SessionInspectorBack(s, out);
+            break;
+        case 5:
+            SessionInspectorForward(s, out);
+            break;
+        case 6:
+            SessionInspectorMore(s, out);
+            break;
+        case 7:
+            SessionInspectorClose(s, out);
+            break;
+        case 8:
+            SessionInspectFrameLocal(s, Here(s, argument), (long)(argument / 10) & 1, 0, out);
+            break;
+        case 9:
+            if (argument & 1)
+                SessionInspectInFrame(s, Here(s, argument), 0, Texts[argument % (sizeof Texts / sizeof *Texts)], out);
+            else
+                SessionInspectCondition(s, Here(s, argument), out);
+            break;
+        }
         break;
     case 1:
         SessionInvokeRestart(s, Here(s, argument), argument >> 1, out);

@@ -8,7 +8,10 @@
 // Lisp menu's Compile Editor Text of a 31000-byte text with 20 notes, until
 // the notes window lists them, against the bare client's
 // compile-string-for-emacs of the same text; and Enter on a note, until the
-// editor (this process's) shows the note's source selected. The Lisp's
+// editor (this process's) shows the note's source selected. Then the
+// inspector: Inspect on a list of 100000 elements until its first lines
+// show, and Enter on a part and Backspace back, each against the bare
+// client's init-inspector, inspect-nth-part and inspector-pop. The Lisp's
 // port comes in KESTRALUNE_TEST_PORT.
 #include "tests/listener/listenertest.h"
 #include "listener/win32/resource.h"
@@ -295,6 +298,130 @@ bool BenchNotes(const Program &listener, BareClient &bare)
     return true;
 }
 
+// The lines the inspector's list holds, -1 when it cannot be read.
+long InspectorCount(HWND inspector)
+{
+    DWORD_PTR count = 0;
+    HWND list = GetDlgItem(inspector, ID_INSPECT_LIST);
+    if (!list || !SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 1000, &count))
+        return -1;
+    return (long)(LRESULT)count;
+}
+
+// Waits up to 20 s until the inspector shows a title that holds (or, with
+// holds false, does not hold) text over at least lines lines; the time
+// taken from start, or -1. The window is looked for only until it is
+// found, and read once a millisecond, so that reading it takes little of
+// the time it is given to show.
+double AwaitInspector(const Program &listener, double start, const std::string &text, bool holds, long lines)
+{
+    static HWND inspector;
+    while (Now() - start < 20000) {
+        if (!inspector)
+            inspector = InspectorWindowOf(listener, 0);
+        if (inspector && IsWindowVisible(inspector) && InspectorCount(inspector) >= lines &&
+            (InspectorTitle(inspector).find(text) != std::string::npos) == holds)
+            return Now() - start;
+        Sleep(1);
+    }
+    return -1;
+}
+
+bool BenchInspector(const Program &listener, BareClient &bare)
+{
+    if (EvalBare(bare, "(progn (defvar *bench-long* (make-list 100000 :initial-element 7)) t)") != "T") {
+        printf("inspector: the list was not made\n");
+        return false;
+    }
+    HWND input = GetDlgItem(listener.main, ID_INPUT);
+    std::vector<double> open, again, bareOpen, into, bareInto, back, bareBack;
+    for (int i = 0; i < 15; i++) {
+        if (HWND shown = InspectorWindowOf(listener, 0)) {
+            PostMessageW(shown, WM_CLOSE, 0, 0);
+            double closing = Now();
+            while (IsWindowVisible(shown) && Now() - closing < 5000)
+                PumpFor(1);
+        }
+        SendMessageW(input, WM_SETTEXT, 0, (LPARAM)L"*bench-long*");
+        SendMessageW(input, EM_SETSEL, 12, 12);
+        double start = Now();
+        ListenerCommand(listener, IDM_INSPECT);
+        double ms = AwaitInspector(listener, start, "CONS", true, 100);
+        HWND inspector = InspectorWindowOf(listener, 0);
+        if (ms < 0 || !inspector) {
+            printf("inspector: the list's first lines did not show\n");
+            return false;
+        }
+        open.push_back(ms);
+        start = Now();
+        std::string reply = RequestBare(bare, "(swank:init-inspector \"*bench-long*\")");
+        bareOpen.push_back(Now() - start);
+        if (reply.find("(:ok (:title") == std::string::npos) {
+            printf("inspector: the bare init-inspector failed: %s\n", reply.substr(0, 200).c_str());
+            return false;
+        }
+        // Into the element on line 6 ("5: 7") and back.
+        HWND list = GetDlgItem(inspector, ID_INSPECT_LIST);
+        SendMessageW(list, LB_SETCURSEL, 6, 0);
+        start = Now();
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+        ms = AwaitInspector(listener, start, "CONS", false, 1);
+        if (ms < 0) {
+            printf("inspector: the part did not open\n");
+            return false;
+        }
+        into.push_back(ms);
+        start = Now();
+        PostMessageW(list, WM_KEYDOWN, VK_BACK, 1);
+        ms = AwaitInspector(listener, start, "CONS", true, 100);
+        if (ms < 0) {
+            printf("inspector: back did not show the list\n");
+            return false;
+        }
+        back.push_back(ms);
+        // Inspect again from the element, the window shown already: the
+        // same work without the window system's showing of a window.
+        PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
+        if (AwaitInspector(listener, Now(), "CONS", false, 1) < 0) {
+            printf("inspector: the part did not open again\n");
+            return false;
+        }
+        start = Now();
+        ListenerCommand(listener, IDM_INSPECT);
+        ms = AwaitInspector(listener, start, "CONS", true, 100);
+        if (ms < 0) {
+            printf("inspector: the list did not show again\n");
+            return false;
+        }
+        again.push_back(ms);
+        start = Now();
+        reply = RequestBare(bare, "(swank:inspect-nth-part 6)");
+        bareInto.push_back(Now() - start);
+        start = Now();
+        std::string popped = RequestBare(bare, "(swank:inspector-pop)");
+        bareBack.push_back(Now() - start);
+        if (reply.find("(:ok (:title") == std::string::npos || popped.find("(:ok (:title") == std::string::npos) {
+            printf("inspector: the bare client's part or pop failed: %s\n", reply.substr(0, 200).c_str());
+            return false;
+        }
+    }
+    for (std::vector<double> *v : {&open, &again, &bareOpen, &into, &bareInto, &back, &bareBack})
+        v->erase(v->begin(), v->begin() + 3);
+    printf("inspector, a list of 100000 elements: Inspect to its first lines shown %.2f ms median, bare "
+           "init-inspector %.2f ms; aim at most bare + 30 = %.2f ms\n",
+           Median(open), Median(bareOpen), Median(bareOpen) + 30);
+    printf("inspector: Inspect again while the window shows %.2f ms median (the rest of the first figure is the "
+           "window system showing the window)\n",
+           Median(again));
+    printf("inspector: Enter on a part to its object shown %.2f ms median, bare inspect-nth-part %.2f ms; aim at "
+           "most bare + 20 = %.2f ms\n",
+           Median(into), Median(bareInto), Median(bareInto) + 20);
+    printf("inspector: Backspace to the list shown again %.2f ms median, bare inspector-pop %.2f ms; aim at most "
+           "bare + 20 = %.2f ms\n",
+           Median(back), Median(bareBack), Median(bareBack) + 20);
+    return true;
+}
+
 } // namespace
 
 // A flood of printed lines, through the listener to its last line and value
@@ -399,6 +526,8 @@ int main()
     if (!BenchFlood(listener, bare))
         status = 1;
     if (!BenchNotes(listener, bare))
+        status = 1;
+    if (!BenchInspector(listener, bare))
         status = 1;
     if (!TakeSeenDialogs().empty()) {
         printf("listener round trip: the editor showed a notice\n");

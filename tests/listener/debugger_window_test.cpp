@@ -352,6 +352,16 @@ TEST_F(DebuggerWindowTest, TheEvaluationLineActsOnTheSelectedFrame)
     SetFocus(Control(ID_DEBUG_FRAMES));
     EXPECT_EQ(std::vector<Action>{OnFrame(DebugReturnFromFrame, 1, "(+ x \xce\xbb)")},
               Key(Control(ID_DEBUG_FRAMES), 'T', L't'));
+    // Ctrl+I (its character a Tab) inspects the line's value in the frame.
+    SetFocus(eval);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    std::vector<Action> inspected = Key(eval, 'I', L'\t');
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(std::vector<Action>{OnFrame(DebugInspectInFrame, 1, "(+ x \xce\xbb)")}, inspected);
     EXPECT_EQ(std::vector<Action>{Abort}, Key(eval, VK_ESCAPE, 0x1b)) << "Esc aborts from the line too";
 
     level.evalResult = "=> 6 (3 bits, #x6, #o6, #b110)";
@@ -668,6 +678,58 @@ TEST_F(DebuggerWindowTest, GoesWithItsOwner)
     EXPECT_EQ(owner, GetWindow(DebuggerWindow(), GW_OWNER));
     EXPECT_EQ(L"0: [USE-VALUE] Use a new value.", Line(ID_DEBUG_RESTARTS, 0));
     EXPECT_EQ(std::vector<Action>{Restart(1)}, Key(Control(ID_DEBUG_RESTARTS), '1', L'1'));
+}
+
+// I (or Ctrl+I, whose character is a Tab) inspects the local of the line
+// selected in the backtrace, by its frame's Swank index and its number in
+// the frame; anywhere else, the condition.
+TEST_F(DebuggerWindowTest, IInspectsTheSelectedLocalElseTheCondition)
+{
+    DebugLevel level = SampleLevel();
+    level.frames[0].localsAsked = level.frames[0].localsKnown = true;
+    level.frames[1].localsAsked = level.frames[1].localsKnown = true;
+    level.frames[1].locals = {"X = 5", "Y = 6"};
+    level.frames[2].localsAsked = true;
+    const Action condition = OnFrame(DebugInspectCondition, 0);
+    const Action y = OnFrame(DebugInspectLocal, DebugLocalArgument(1, 1));
+    const Action x = OnFrame(DebugInspectLocal, DebugLocalArgument(1, 0));
+    struct Case {
+        const char *what;
+        Target target;
+        int line;
+        wchar_t ch;
+        bool control;
+        std::vector<Action> expected;
+    } cases[] = {
+        {"the second local", FrameList, 4, L'i', false, {y}},
+        {"the first local", FrameList, 3, L'I', false, {x}},
+        {"Ctrl+I on a local", FrameList, 4, L'\t', true, {y}},
+        {"a frame's line", FrameList, 2, L'i', false, {condition}},
+        {"(no locals)", FrameList, 1, L'i', false, {condition}},
+        {"locals asked for", FrameList, 6, L'i', false, {condition}},
+        {"the restarts", RestartList, -1, L'i', false, {condition}},
+        {"the condition", ConditionBox, -1, L'i', false, {condition}},
+        {"Ctrl+I in the restarts", RestartList, -1, L'\t', true, {condition}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Show(level);
+        if (c.line >= 0)
+            Select(ID_DEBUG_FRAMES, c.line);
+        HWND target = TargetWindow(c.target);
+        SetFocus(target);
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = c.control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        std::vector<Action> posted = Key(target, 'I', c.ch);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        EXPECT_EQ(c.expected, posted);
+        EXPECT_EQ(1, DebugLocalFrame(y.argument));
+        EXPECT_EQ(1, DebugLocalIndex(y.argument));
+        ShowDebugger(owner, nullptr);
+    }
 }
 
 }  // namespace

@@ -22,18 +22,6 @@
 
 namespace {
 
-// A control's whole text, read from the other process.
-std::string ControlText(HWND control)
-{
-    DWORD_PTR length = 0, got = 0;
-    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
-        return "(not readable)";
-    std::wstring text(length + 1, L'\0');
-    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), (LPARAM)&text[0], SMTO_NORMAL, 5000, &got);
-    text.resize(got < length ? got : length);
-    return WideToUtf8(text.data(), text.size());
-}
-
 // The input area of a listener and what the user does there.
 struct InputArea {
     Program *listener;

@@ -25,8 +25,7 @@ DWORD StopListener(Program &listener)
     return listener.info.hProcess ? WaitForExit(listener) : STILL_ACTIVE;
 }
 
-// The text of a control of another process, as UTF-8.
-static std::string ControlText(HWND control)
+std::string ControlText(HWND control)
 {
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
@@ -112,6 +111,54 @@ HWND DebuggerWindowOf(const Program &listener, DWORD ms)
             return NULL;
         PumpFor(5);
     }
+}
+
+HWND InspectorWindowOf(const Program &listener, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND found = WaitForWindow(listener, "KestraluneInspector", 0))
+            return found;
+        if (GetTickCount() - start >= ms)
+            return NULL;
+        PumpFor(5);
+    }
+}
+
+std::string InspectorTitle(HWND inspector)
+{
+    return ControlText(GetDlgItem(inspector, ID_INSPECT_TITLE));
+}
+
+std::string InspectorStatus(HWND inspector)
+{
+    return ControlText(GetDlgItem(inspector, ID_INSPECT_STATUS));
+}
+
+std::vector<std::string> InspectorLines(HWND inspector)
+{
+    return ListLines(GetDlgItem(inspector, ID_INSPECT_LIST));
+}
+
+bool WaitForInspector(HWND inspector, const std::string &title, const std::string &line, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        // ECL writes its types in lower case.
+        std::string shown = InspectorTitle(inspector), wanted = title;
+        for (std::string *text : {&shown, &wanted})
+            for (char &c : *text)
+                c = (char)toupper((unsigned char)c);
+        if (shown.find(wanted) != std::string::npos) {
+            if (line.empty())
+                return true;
+            for (const std::string &shown : InspectorLines(inspector))
+                if (shown.find(line) != std::string::npos)
+                    return true;
+        }
+        PumpFor(10);
+    } while (GetTickCount() - start < ms);
+    return false;
 }
 
 bool WaitForNoDebugger(const Program &listener, DWORD ms)

@@ -48,6 +48,17 @@ bool EnterInput(const Program &listener, const std::string &text);
 HWND DebuggerWindowOf(const Program &listener, DWORD ms = 10000);
 // Waits up to ms until the listener shows no debugger window.
 bool WaitForNoDebugger(const Program &listener, DWORD ms = 10000);
+// The listener's inspector window, as DebuggerWindowOf finds the debugger's.
+HWND InspectorWindowOf(const Program &listener, DWORD ms = 10000);
+// Its object's title, its lines and its status line, as UTF-8.
+std::string InspectorTitle(HWND inspector);
+std::vector<std::string> InspectorLines(HWND inspector);
+std::string InspectorStatus(HWND inspector);
+// Waits up to ms until the inspector's title holds title (in any case) and, unless line
+// is empty, one of its lines holds line.
+bool WaitForInspector(HWND inspector, const std::string &title, const std::string &line, DWORD ms = 20000);
+// The text of a control of another process, as UTF-8.
+std::string ControlText(HWND control);
 // The lines of a list box of another process, as UTF-8.
 std::vector<std::string> ListLines(HWND list);
 // The debugger's condition (UTF-8, CR LF line breaks), and its restarts
