@@ -142,24 +142,24 @@ size_t ValidOffset(const LineStore &store, size_t offset)
 
 size_t CopyText(const LineStore &store, size_t from, char16_t *out, size_t room)
 {
-    size_t copied = 0;
-    for (size_t line = LineOfOffset(store, from); copied < room && line < LineCount(store); line++) {
-        size_t column = from + copied - LineOffset(store, line), length = LineLength(store, line);
-        if (column < length) {
-            size_t n = std::min(length - column, room - copied);
-            std::copy(LineText(store, line) + column, LineText(store, line) + column + n, out + copied);
-            copied += n;
-            column += n;
-        }
-        if (line + 1 == LineCount(store))
-            break;
-        // The line break, or its LF alone from between the two.
-        if (column == length && copied < room) {
+    if (from >= TextLength(store) || room == 0)
+        return 0;
+    // From the stored text, each '\n' as CR LF; a start between the two
+    // gives the LF alone.
+    size_t line = LineOfOffset(store, from);
+    size_t at = store.starts[line] + (from - LineOffset(store, line)), copied = 0;
+    if (from != LineOffset(store, line) && store.text[at - 1] == u'\n') {
+        out[copied++] = u'\n';
+        at = store.starts[line + 1];
+    }
+    const char16_t *text = store.text.data();
+    for (size_t end = store.text.size(); at < end && copied < room; at++) {
+        if (text[at] == u'\n') {
             out[copied++] = u'\r';
-            column++;
+            if (copied == room)
+                break;
         }
-        if (column == length + 1 && copied < room)
-            out[copied++] = u'\n';
+        out[copied++] = text[at];
     }
     return copied;
 }

@@ -33,8 +33,15 @@ static bool Selecting;       // the left button is down in the view
 static int WheelDelta;       // what the wheel turned short of a line
 static size_t ShownPage = 1;  // the lines in sight when the scroll bars were last set
 static bool Unshown;         // the text changed since it was last shown
+static bool BarsLate;        // the scroll bars are to be set on BarsTimer, by BarsDue at the latest
+static DWORD BarsDue;
+static const UINT_PTR BarsTimer = 1;
+static const DWORD BarsPauseMs = 50, BarsLatestMs = 500;
 static DWORD LastShown, LastCost;  // when the last showing ended, and what it took
-static const DWORD FloodIntervalMs = 15;
+static DWORD LastAppend;           // when the last text came
+// Texts that come closer together than FloodGapMs are a flood: shown at
+// most every FloodIntervalMs.
+static const DWORD FloodGapMs = 10, FloodIntervalMs = 15;
 
 enum { CopyCommand = 1, SelectAllCommand };
 
@@ -93,6 +100,17 @@ static void FollowTheEnd()
     TopLine = Lines.droppedLines + MaxTop();
 }
 
+// Sets a scroll bar, unless it is set so already: each setting redraws it.
+static void SetBar(int which, const SCROLLINFO &bar)
+{
+    static SCROLLINFO set[2];
+    SCROLLINFO &last = set[which == SB_VERT];
+    if (last.cbSize && last.nMax == bar.nMax && last.nPage == bar.nPage && last.nPos == bar.nPos)
+        return;
+    last = bar;
+    SetScrollInfo(Transcript, which, &bar, TRUE);
+}
+
 static void UpdateScrollBars()
 {
     for (size_t line = std::max(Measured, Lines.droppedLines); line < Lines.droppedLines + LineCount(Lines); line++)
@@ -107,17 +125,32 @@ static void UpdateScrollBars()
     ShownPage = Page();
     bar.nPage = (UINT)ShownPage;
     bar.nPos = (int)Top();
-    SetScrollInfo(Transcript, SB_VERT, &bar, TRUE);
+    SetBar(SB_VERT, bar);
     bar.nMax = (int)std::min<size_t>((Widest + 1) * CharWidth, 0x7FFFFFFF);
     bar.nPage = (UINT)std::max<LONG>(client.right, 1);
     ScrollX = std::max(0, std::min(ScrollX, bar.nMax - (int)bar.nPage + 1));
     bar.nPos = ScrollX;
-    SetScrollInfo(Transcript, SB_HORZ, &bar, TRUE);
+    SetBar(SB_HORZ, bar);
 }
 
 static void Redraw()
 {
     UpdateScrollBars();
+    InvalidateRect(Transcript, NULL, FALSE);
+}
+
+// Shows the text at once and the scroll bars once the output pauses (or
+// every BarsLatestMs during a long flood): under Wine drawing them costs
+// ten times what the text does.
+static void RedrawText()
+{
+    DWORD now = GetTickCount();
+    if (!BarsLate) {
+        BarsLate = true;
+        BarsDue = now + BarsLatestMs;
+    }
+    DWORD left = (LONG)(BarsDue - now) > 0 ? BarsDue - now : 0;
+    SetTimer(Transcript, BarsTimer, std::min<DWORD>(BarsPauseMs, left), NULL);
     InvalidateRect(Transcript, NULL, FALSE);
 }
 
@@ -507,6 +540,13 @@ static LRESULT CALLBACK TranscriptProc(HWND window, UINT message, WPARAM wParam,
     case WM_COPY:
         CopySelection();
         return 0;
+    case WM_TIMER:
+        if (wParam == BarsTimer) {
+            KillTimer(window, BarsTimer);
+            BarsLate = false;
+            UpdateScrollBars();
+        }
+        return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         InvalidateRect(window, NULL, FALSE);
@@ -549,7 +589,10 @@ void AppendTranscript(const std::string &text)
     if (follow)
         FollowTheEnd();
     Unshown = true;
-    DWORD since = GetTickCount() - LastShown, interval = std::max(FloodIntervalMs, 3 * LastCost);
+    DWORD now = GetTickCount(), since = now - LastShown, interval = 3 * LastCost;
+    if (now - LastAppend < FloodGapMs)
+        interval = std::max(interval, FloodIntervalMs);
+    LastAppend = now;
     if (since >= interval)
         ShowPendingTranscript();
     else
@@ -563,7 +606,7 @@ void ShowPendingTranscript()
         return;
     Unshown = false;
     DWORD start = GetTickCount();
-    Redraw();
+    RedrawText();
     UpdateWindow(Transcript);
     LastShown = GetTickCount();
     LastCost = LastShown - start;
@@ -577,6 +620,6 @@ void ClearTranscript()
     TopLine = Anchor = Caret = 0;
     ScrollX = 0;
     Widest = Measured = 0;
-    Redraw();
+    RedrawText();
     UpdateWindow(Transcript);
 }
