@@ -448,6 +448,21 @@ static bool EditMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *res
     case EM_LINEFROMCHAR:
         *result = (LRESULT)LineOfOffset(Lines, (int)wParam < 0 ? from : (size_t)wParam);
         return true;
+    case EM_POSFROMCHAR: {
+        // The character's top left corner in the window; -1 past the end.
+        size_t offset = (size_t)wParam, line = LineOfOffset(Lines, offset), top = Top();
+        if (offset > TextLength(Lines) || line < top) {
+            *result = -1;
+            return true;
+        }
+        HDC dc = GetDC(Transcript);
+        HGDIOBJ oldFont = SelectObject(dc, Font);
+        int x = Extent(dc, LineText(Lines, line), std::min(offset - LineOffset(Lines, line), LineLength(Lines, line)));
+        SelectObject(dc, oldFont);
+        ReleaseDC(Transcript, dc);
+        *result = MAKELRESULT((WORD)(short)(x - ScrollX), (WORD)(short)std::min<size_t>((line - top) * LineHeight, 0x7FFF));
+        return true;
+    }
     case EM_LINESCROLL:
         ScrollBy((long)lParam);
         ScrollSideways(ScrollX + (int)wParam * CharWidth);
@@ -546,10 +561,6 @@ static LRESULT CALLBACK TranscriptProc(HWND window, UINT message, WPARAM wParam,
             BarsLate = false;
             UpdateScrollBars();
         }
-        return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        InvalidateRect(window, NULL, FALSE);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -405,6 +405,111 @@ TEST_F(ListenerFaults, OutputKeepsTheUsersViewAndSelectionAndFollowsFromTheEnd)
     EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
 }
 
+namespace {
+
+// The selection of the transcript of another process, as offsets.
+std::pair<DWORD, DWORD> Selection(HWND view)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(view, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    return {start, end};
+}
+
+// A mouse message at the character's place, a pixel into it.
+void MouseAt(HWND view, UINT message, WPARAM keys, LRESULT place)
+{
+    SendMessageW(view, message, keys, MAKELPARAM(LOWORD(place) + 1, HIWORD(place) + 1));
+}
+
+std::string ClipboardText()
+{
+    std::string text = "(no text)";
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(NULL)) {
+        if (GetTickCount() - start > 2000)
+            return "(clipboard not open)";
+        Sleep(10);
+    }
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (const wchar_t *wide = data ? (const wchar_t *)GlobalLock(data) : NULL) {
+        text = WideToUtf8(wide, wcslen(wide));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+}  // namespace
+
+// The mouse selects in the transcript as in an Edit control: a click and a
+// drag, a Shift+click from the click, a double-click a word; Copy takes the
+// selection with CR LF line breaks; the wheel and the page keys scroll.
+TEST_F(ListenerFaults, TheTranscriptSelectsCopiesAndScrolls)
+{
+    Connect();
+    HWND view = GetDlgItem(listener.main, ID_TRANSCRIPT);
+    long id = Begin("(print-lines)", "(print-lines)");
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(NumberedLines(0, 299)) + ")"));
+    ASSERT_TRUE(WaitForTranscript(listener, NumberedLines(299, 299).substr(0, 11)));
+    const std::string text = Transcript(listener);
+    const LRESULT top = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    ASSERT_GT(top, 200) << "the view followed the output";
+    // Two lines in sight.
+    const LRESULT first = SendMessageW(view, EM_LINEINDEX, top + 2, 0), second = SendMessageW(view, EM_LINEINDEX, top + 3, 0);
+    ASSERT_EQ(0u, text.compare(first, 5, "line "));
+    const LRESULT a = SendMessageW(view, EM_POSFROMCHAR, first + 5, 0), b = SendMessageW(view, EM_POSFROMCHAR, second + 3, 0);
+    ASSERT_NE(-1, a);
+    ASSERT_GT(HIWORD(b), HIWORD(a));
+
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON, a);
+    MouseAt(view, WM_MOUSEMOVE, MK_LBUTTON, b);
+    MouseAt(view, WM_LBUTTONUP, 0, b);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)second + 3), Selection(view)) << "dragged";
+    SendMessageW(view, WM_COPY, 0, 0);
+    EXPECT_EQ(text.substr(first + 5, second + 3 - first - 5), ClipboardText());
+    EXPECT_EQ("\r\nlin", ClipboardText().substr(second - 2 - first - 5));
+
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON, b);
+    MouseAt(view, WM_LBUTTONUP, 0, b);
+    EXPECT_EQ(std::make_pair((DWORD)second + 3, (DWORD)second + 3), Selection(view)) << "a click";
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, a);
+    MouseAt(view, WM_LBUTTONUP, MK_SHIFT, a);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)second + 3), Selection(view)) << "Shift+click";
+    MouseAt(view, WM_LBUTTONDBLCLK, MK_LBUTTON, a);
+    MouseAt(view, WM_LBUTTONUP, 0, a);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)first + 11), Selection(view)) << "the number double-clicked";
+
+    // A selection holds the view while output comes; the keys and the wheel scroll.
+    const LRESULT page = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(NumberedLines(300, 399)) + ")"));
+    ASSERT_TRUE(WaitForTranscript(listener, NumberedLines(399, 399).substr(0, 11)));
+    EXPECT_EQ(page, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+    struct {
+        const char *what;
+        UINT message;
+        WPARAM wParam;
+        long lines;  // how far the first line in sight moves
+    } keys[] = {
+        {"Up", WM_KEYDOWN, VK_UP, -1},
+        {"Down", WM_KEYDOWN, VK_DOWN, 1},
+        {"the wheel towards the user", WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)-WHEEL_DELTA), 3},
+        {"the wheel away", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), -3},
+    };
+    for (const auto &k : keys) {
+        LRESULT before = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+        SendMessageW(view, k.message, k.wParam, 0);
+        EXPECT_EQ(before + k.lines, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0)) << k.what;
+    }
+    LRESULT before = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(view, WM_KEYDOWN, VK_PRIOR, 0);
+    LRESULT up = before - SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(up, 3) << "PgUp: a page";
+    SendMessageW(view, WM_KEYDOWN, VK_NEXT, 0);
+    EXPECT_EQ(before, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0)) << "PgDn: the page back";
+    ASSERT_TRUE(SendPayload(swank, Returned(id)));
+}
+
 TEST_F(ListenerFaults, PingsAreAnsweredAndOddOnesIgnored)
 {
     Connect();
