@@ -448,6 +448,16 @@ static bool EditMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *res
     case EM_LINEFROMCHAR:
         *result = (LRESULT)LineOfOffset(Lines, (int)wParam < 0 ? from : (size_t)wParam);
         return true;
+    case EM_GETLINE: {
+        // The line's characters, as many as the buffer's first WORD says, without a NUL.
+        size_t room = *(WORD *)lParam, copied = 0;
+        if (wParam < LineCount(Lines)) {
+            copied = std::min(room, LineLength(Lines, wParam));
+            std::copy(LineText(Lines, wParam), LineText(Lines, wParam) + copied, (char16_t *)lParam);
+        }
+        *result = (LRESULT)copied;
+        return true;
+    }
     case EM_POSFROMCHAR: {
         // The character's top left corner in the window; -1 past the end.
         size_t offset = (size_t)wParam, line = LineOfOffset(Lines, offset), top = Top();
