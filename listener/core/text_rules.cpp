@@ -15,20 +15,6 @@ std::string ToCrLf(const std::string &text)
     return out;
 }
 
-std::string KeepTail(const std::string &text, size_t limit)
-{
-    if (text.size() <= limit)
-        return text;
-    size_t from = text.size() - limit;
-    size_t lineStart = text.find('\n', from > 0 ? from - 1 : 0);
-    if (lineStart != std::string::npos && lineStart + 1 < text.size())
-        from = lineStart + 1;
-    else
-        while (from < text.size() && ((unsigned char)text[from] & 0xC0) == 0x80)
-            from++;
-    return text.substr(from);
-}
-
 std::string VisibleText(const std::string &text)
 {
     std::string out;

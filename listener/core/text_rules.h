@@ -9,11 +9,6 @@
 // already there stay as they are.
 std::string ToCrLf(const std::string &text);
 
-// The end of a text that is longer than limit: at most limit bytes,
-// starting at a line start where the last limit bytes hold one, else at
-// the start of a UTF-8 character.
-std::string KeepTail(const std::string &text, size_t limit);
-
 // Control characters other than tab and line breaks shown in caret
 // notation (NUL as ^@, ESC as ^[, DEL as ^?): the Edit control would end
 // the text at a NUL, and shows the others as nothing or as boxes.

@@ -1,6 +1,6 @@
 // The DDE server on service and topic KESTRALUNE, on a thread of its own:
-// painting the transcript under Wine takes tens of milliseconds, and the
-// editor's conversation (connect, execute, disconnect) must not wait for it.
+// the window's thread may be busy with a flood of output, and the editor's
+// conversation (connect, execute, disconnect) must not wait for it.
 // An execute's text, up to its first NUL, is queued and acknowledged at once;
 // the window takes the queue when its message arrives. While no Lisp is
 // connected an execute is answered "not processed". Each text is queued

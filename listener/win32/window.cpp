@@ -57,8 +57,8 @@ static void UpdateCaption()
     SetWindowTextW(ListenerWindow, Utf8ToWide(caption).c_str());
 }
 
-// The transcript's text of one application of effects: shown in one change
-// at its end, as every change of the Edit control costs milliseconds.
+// The transcript's text of one application of effects: added in one change
+// at its end.
 static std::string Shown;
 
 static void AddToTranscript(const Effect &effect, Effects &)
@@ -647,13 +647,6 @@ LRESULT CALLBACK ListenerWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         else if (LOWORD(wParam) == ID_INPUT)
             InputNotified(HIWORD(wParam));
         return 0;
-    case WM_CTLCOLORSTATIC:
-        // The read-only transcript is drawn like a page of text, not greyed.
-        if ((HWND)lParam == Transcript) {
-            SetBkColor((HDC)wParam, GetSysColor(COLOR_WINDOW));
-            return (LRESULT)GetSysColorBrush(COLOR_WINDOW);
-        }
-        break;
     case WM_TIMER:
         if (wParam == TranscriptTimer) {
             ShowPendingTranscript();

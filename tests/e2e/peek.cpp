@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <vector>
+
 int main(int argc, char **argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);
@@ -29,11 +31,12 @@ int main(int argc, char **argv)
     if (argc == 2 && strcmp(argv[1], "transcript") == 0) {
         HWND listener = FindWindowA("KestraluneWClass", NULL);
         HWND transcript = listener ? GetDlgItem(listener, ID_TRANSCRIPT) : NULL;
-        static char text[200000];
         if (!transcript)
             return 2;
-        int length = (int)SendMessageA(transcript, WM_GETTEXT, sizeof text, (LPARAM)text);
-        fwrite(text, 1, length, stdout);
+        // The whole transcript, up to a million characters and more.
+        std::vector<char> text(2 * SendMessageA(transcript, WM_GETTEXTLENGTH, 0, 0) + 1);
+        int length = (int)SendMessageA(transcript, WM_GETTEXT, text.size(), (LPARAM)text.data());
+        fwrite(text.data(), 1, length, stdout);
         return 0;
     }
     if (argc == 2 && strcmp(argv[1], "front") == 0) {

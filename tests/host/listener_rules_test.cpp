@@ -213,13 +213,4 @@ TEST(TranscriptText, LineBreaksBecomeCrLf)
     EXPECT_EQ("", ToCrLf(""));
 }
 
-TEST(TranscriptText, KeepsTheTailFromALineStart)
-{
-    EXPECT_EQ("short", KeepTail("short", 10));
-    EXPECT_EQ("ccc\r\nddd", KeepTail("aaa\r\nbbb\r\nccc\r\nddd", 9));
-    EXPECT_EQ("bbb\nccc", KeepTail("aaa\nbbb\nccc", 7)) << "the limit falls just after a line break";
-    EXPECT_EQ("789", KeepTail("123456789", 3)) << "no line break: the last characters";
-    EXPECT_EQ("x", KeepTail("abc\nx", 2));
-}
-
 }  // namespace

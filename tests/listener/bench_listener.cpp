@@ -14,6 +14,7 @@
 // client's init-inspector, inspect-nth-part and inspector-pop. The Lisp's
 // port comes in KESTRALUNE_TEST_PORT.
 #include "tests/listener/listenertest.h"
+#include "listener/win32/codepage.h"
 #include "listener/win32/resource.h"
 #include "tests/evallink/linktest.h"
 #include "tests/support/wintest.h"
@@ -99,10 +100,22 @@ std::string RequestBare(BareClient &client, const std::string &form)
     }
 }
 
-// One "Eval Selection" of the text, timed until the transcript shows the
-// value; the time, or -1 when it did not show within limitMs. A long
-// transcript is read only once its length held for 2 ms, so that reading it
-// does not keep the listener from showing what comes.
+// The transcript's line (EM_GETLINE, up to 4000 characters) as UTF-8.
+std::string TranscriptLine(HWND transcript, LRESULT line)
+{
+    static wchar_t text[4000];
+    *(WORD *)text = 4000;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(transcript, EM_GETLINE, line, (LPARAM)text, SMTO_NORMAL, 1000, &length))
+        return std::string();
+    return WideToUtf8(text, std::min<size_t>(length, 4000));
+}
+
+// One "Eval Selection" of the text, timed until the transcript's last line
+// is the value; the time, or -1 when it did not show within limitMs. Only
+// the last lines are read while it waits: reading the whole transcript, a
+// million characters and more after a flood, would keep the listener from
+// showing what comes.
 double EvalThroughListener(const Program &listener, const std::string &text, const std::string &value,
                            double *commandMs, double limitMs = 10000)
 {
@@ -121,17 +134,14 @@ double EvalThroughListener(const Program &listener, const std::string &text, con
     EvalCommand();
     *commandMs = Now() - start;
     HWND transcript = GetDlgItem(listener.main, ID_TRANSCRIPT);
-    DWORD_PTR before = 0;
     while (Now() - start < limitMs) {
-        DWORD_PTR length = 0;
-        SendMessageTimeoutA(transcript, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 1000, &length);
-        if (length > 100000 && length != before) {
-            before = length;
-            Sleep(2);
-            continue;
+        DWORD_PTR lines = 0;
+        SendMessageTimeoutW(transcript, EM_GETLINECOUNT, 0, 0, SMTO_NORMAL, 1000, &lines);
+        if (lines >= 2 && TranscriptLine(transcript, lines - 1).empty() &&
+            TranscriptLine(transcript, lines - 2) == "=> " + value) {
+            double ms = Now() - start;
+            return Transcript(listener).find(expected) != std::string::npos ? ms : -1;
         }
-        if (length >= expected.size() && Transcript(listener).find(expected) != std::string::npos)
-            return Now() - start;
     }
     return -1;
 }

@@ -288,9 +288,9 @@ TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
         size_t piece;        // bytes of output a message
         const char *thread;  // the newer Swank's: it waits for (:write-done THREAD) after each
     } cases[] = {
-        {"a megabyte in messages of 8000 bytes", 20000, 8000, nullptr},
+        {"two megabytes in messages of 8000 bytes", 40000, 8000, nullptr},
         {"five megabytes in one message", 100000, 100000 * 53, nullptr},
-        {"a megabyte in messages of 8000 bytes, each acknowledged", 20000, 8000, "9"},
+        {"two megabytes in messages of 8000 bytes, each acknowledged", 40000, 8000, "9"},
     };
     Connect();
     for (const auto &c : cases) {
@@ -317,9 +317,10 @@ TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
                  c.lines - 1);
         ASSERT_TRUE(WaitForTranscript(listener, line, 60000)) << c.what << "\n" << Transcript(listener).substr(0, 200);
         std::string transcript = Transcript(listener);
-        // The listener keeps 100000 characters; their line breaks become CR LF.
-        EXPECT_LE(transcript.size(), 100000u) << c.what;
-        EXPECT_GE(transcript.size(), 50000u) << c.what;
+        // The listener keeps at least the newest million characters, and
+        // cuts the oldest once it holds a quarter more; line breaks become CR LF.
+        EXPECT_LE(transcript.size(), 1250000u) << c.what;
+        EXPECT_GE(transcript.size(), 1000000u) << c.what;
         // What is kept starts at a line start and runs without a gap to the end.
         size_t first = transcript.find("output line ");
         ASSERT_NE(std::string::npos, first) << c.what;
@@ -329,15 +330,16 @@ TEST_F(ListenerFaults, FloodsOfOutputKeepTheNewestLines)
         EXPECT_EQ(first + 1000 * 55, transcript.find(line)) << c.what << ": 1000 lines on, line " << number + 1000;
         EXPECT_EQ(ConnectedCaption, Caption(listener)) << c.what;
     }
-    // Line breaks count twice in the control: empty lines as many as the
-    // limit in bytes still end with their value.
+    // Line breaks count twice: empty lines as many as the limit in bytes
+    // still end with their value.
     long id = Begin("(blank)", "(blank)");
     ASSERT_GT(id, 0);
-    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(std::string(800000, '\n')) + ")"));
+    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(std::string(1000000, '\n')) + ")"));
     ASSERT_TRUE(SendPayload(swank, "(:write-string \"NIL\n\" :repl-result)"));
     ASSERT_TRUE(SendPayload(swank, Returned(id)));
     EXPECT_TRUE(WaitForTranscript(listener, "\r\n\r\n=> NIL\r\n", 60000));
-    EXPECT_LE(Transcript(listener).size(), 100000u);
+    EXPECT_LE(Transcript(listener).size(), 1250000u);
+    EXPECT_GE(Transcript(listener).size(), 1000000u);
 }
 
 namespace {
@@ -382,39 +384,144 @@ TEST_F(ListenerFaults, OutputKeepsTheUsersViewAndSelectionAndFollowsFromTheEnd)
         std::string shown = NumberedLines(last, last);
         return WaitForTranscript(listener, shown.substr(0, shown.size() - 1) + "\r\n", 60000);
     };
-    ASSERT_TRUE(Print(0, 1199));
+    ASSERT_TRUE(Print(0, 11999));
     std::string text = Transcript(listener);
     LRESULT lines = SendMessageW(view, EM_GETLINECOUNT, 0, 0);
     LRESULT atEnd = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
     EXPECT_GT(atEnd, lines - 100) << "the view followed the output";
 
-    // Up to line 1090, with line 1100's number selected.
-    const size_t selected = text.find("line 001100");
+    // Up to line 11090, with line 11100's number selected.
+    const size_t selected = text.find("line 011100");
     ASSERT_NE(std::string::npos, selected);
     SendMessageW(view, EM_SETSEL, selected, selected + 11);
     SendMessageW(view, EM_LINESCROLL, 0,
                  SendMessageW(view, EM_LINEFROMCHAR, selected, 0) - 10 - SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
     const std::string top = ShownLine(view, text, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
-    ASSERT_EQ(0u, top.find("line 001090")) << top;
+    ASSERT_EQ(0u, top.find("line 011090")) << top;
 
-    // 44000 characters more: the oldest lines go, the view and the selection stay.
-    ASSERT_TRUE(Print(1200, 1999));
+    // 660000 characters more: the oldest lines go, the view and the selection stay.
+    ASSERT_TRUE(Print(12000, 23999));
     text = Transcript(listener);
     EXPECT_EQ(std::string::npos, text.find("line 000000 ")) << "the oldest lines went";
     DWORD start = 0, end = 0;
     SendMessageW(view, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-    EXPECT_EQ("line 001100", text.substr(start, end - start));
+    EXPECT_EQ("line 011100", text.substr(start, end - start));
     EXPECT_EQ(top, ShownLine(view, text, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0)));
 
     // Back at the end, the view follows again.
     const LRESULT length = SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(view, EM_SETSEL, length, length);
     SendMessageW(view, EM_SCROLLCARET, 0, 0);
-    ASSERT_TRUE(Print(2000, 2999));
+    ASSERT_TRUE(Print(24000, 24999));
     lines = SendMessageW(view, EM_GETLINECOUNT, 0, 0);
     EXPECT_GT(SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0), lines - 100);
     ASSERT_TRUE(SendPayload(swank, Returned(id)));
     EXPECT_EQ(id + 1, Begin("(next)", "(next)"));
+}
+
+namespace {
+
+// The selection of the transcript of another process, as offsets.
+std::pair<DWORD, DWORD> Selection(HWND view)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(view, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    return {start, end};
+}
+
+// A mouse message at the character's place, a pixel into it.
+void MouseAt(HWND view, UINT message, WPARAM keys, LRESULT place)
+{
+    SendMessageW(view, message, keys, MAKELPARAM(LOWORD(place) + 1, HIWORD(place) + 1));
+}
+
+std::string ClipboardText()
+{
+    std::string text = "(no text)";
+    DWORD start = GetTickCount();
+    while (!OpenClipboard(NULL)) {
+        if (GetTickCount() - start > 2000)
+            return "(clipboard not open)";
+        Sleep(10);
+    }
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (const wchar_t *wide = data ? (const wchar_t *)GlobalLock(data) : NULL) {
+        text = WideToUtf8(wide, wcslen(wide));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+}  // namespace
+
+// The mouse selects in the transcript as in an Edit control: a click and a
+// drag, a Shift+click from the click, a double-click a word; Copy takes the
+// selection with CR LF line breaks; the wheel and the page keys scroll.
+TEST_F(ListenerFaults, TheTranscriptSelectsCopiesAndScrolls)
+{
+    Connect();
+    HWND view = GetDlgItem(listener.main, ID_TRANSCRIPT);
+    long id = Begin("(print-lines)", "(print-lines)");
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(NumberedLines(0, 299)) + ")"));
+    ASSERT_TRUE(WaitForTranscript(listener, NumberedLines(299, 299).substr(0, 11)));
+    const std::string text = Transcript(listener);
+    const LRESULT top = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    ASSERT_GT(top, 200) << "the view followed the output";
+    // Two lines in sight.
+    const LRESULT first = SendMessageW(view, EM_LINEINDEX, top + 2, 0), second = SendMessageW(view, EM_LINEINDEX, top + 3, 0);
+    ASSERT_EQ(0u, text.compare(first, 5, "line "));
+    const LRESULT a = SendMessageW(view, EM_POSFROMCHAR, first + 5, 0), b = SendMessageW(view, EM_POSFROMCHAR, second + 3, 0);
+    ASSERT_NE(-1, a);
+    ASSERT_GT(HIWORD(b), HIWORD(a));
+
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON, a);
+    MouseAt(view, WM_MOUSEMOVE, MK_LBUTTON, b);
+    MouseAt(view, WM_LBUTTONUP, 0, b);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)second + 3), Selection(view)) << "dragged";
+    SendMessageW(view, WM_COPY, 0, 0);
+    EXPECT_EQ(text.substr(first + 5, second + 3 - first - 5), ClipboardText());
+    EXPECT_EQ("\r\nlin", ClipboardText().substr(second - 2 - first - 5));
+
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON, b);
+    MouseAt(view, WM_LBUTTONUP, 0, b);
+    EXPECT_EQ(std::make_pair((DWORD)second + 3, (DWORD)second + 3), Selection(view)) << "a click";
+    MouseAt(view, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, a);
+    MouseAt(view, WM_LBUTTONUP, MK_SHIFT, a);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)second + 3), Selection(view)) << "Shift+click";
+    MouseAt(view, WM_LBUTTONDBLCLK, MK_LBUTTON, a);
+    MouseAt(view, WM_LBUTTONUP, 0, a);
+    EXPECT_EQ(std::make_pair((DWORD)first + 5, (DWORD)first + 11), Selection(view)) << "the number double-clicked";
+
+    // A selection holds the view while output comes; the keys and the wheel scroll.
+    const LRESULT page = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    ASSERT_TRUE(SendPayload(swank, "(:write-string " + LispString(NumberedLines(300, 399)) + ")"));
+    ASSERT_TRUE(WaitForTranscript(listener, NumberedLines(399, 399).substr(0, 11)));
+    EXPECT_EQ(page, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+    struct {
+        const char *what;
+        UINT message;
+        WPARAM wParam;
+        long lines;  // how far the first line in sight moves
+    } keys[] = {
+        {"Up", WM_KEYDOWN, VK_UP, -1},
+        {"Down", WM_KEYDOWN, VK_DOWN, 1},
+        {"the wheel towards the user", WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)-WHEEL_DELTA), 3},
+        {"the wheel away", WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), -3},
+    };
+    for (const auto &k : keys) {
+        LRESULT before = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+        SendMessageW(view, k.message, k.wParam, 0);
+        EXPECT_EQ(before + k.lines, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0)) << k.what;
+    }
+    LRESULT before = SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(view, WM_KEYDOWN, VK_PRIOR, 0);
+    LRESULT up = before - SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0);
+    EXPECT_GT(up, 3) << "PgUp: a page";
+    SendMessageW(view, WM_KEYDOWN, VK_NEXT, 0);
+    EXPECT_EQ(before, SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0)) << "PgDn: the page back";
+    ASSERT_TRUE(SendPayload(swank, Returned(id)));
 }
 
 TEST_F(ListenerFaults, PingsAreAnsweredAndOddOnesIgnored)

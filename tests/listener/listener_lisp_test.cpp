@@ -143,6 +143,13 @@ protected:
         if (enter)
             PostMessageW(line, WM_KEYDOWN, VK_RETURN, 1);
     }
+    static bool WaitForEmptyTranscript()
+    {
+        DWORD start = GetTickCount();
+        while (!Transcript(Listener).empty() && GetTickCount() - start < 5000)
+            PumpFor(10);
+        return Transcript(Listener).empty();
+    }
     static bool DebuggerHidden(HWND debugger, DWORD ms = 10000)
     {
         DWORD start = GetTickCount();
@@ -455,6 +462,64 @@ TEST_F(ListenerLisp, AnEndlessLoopIsInterruptedContinuedAndAborted)
     EXPECT_NE("(not shown)", Shown(from, "CL-USER> (+ 20 2)\r\n=> 22\r\n").substr(0, 11));
 }
 
+// Interrupt stops a flood of printed lines: the debugger opens while the
+// output still pours in, and once aborted the output stops and the next
+// text runs.
+TEST_F(ListenerLisp, AFloodOfOutputIsInterruptedAndAborted)
+{
+    ListenerCommand(Listener, IDM_CLEARTRANSCRIPT);
+    ASSERT_TRUE(WaitForEmptyTranscript());
+    ShowText("(dotimes (i 100000000) (print i))", 0, 33);
+    EvalCommand();
+    ASSERT_NE("(not shown)", Shown(0, "\r\n5000 \r\n", 60000).substr(0, 11));
+    ListenerCommand(Listener, IDM_INTERRUPT);
+    HWND debugger = Debugger("KESTRALUNE Debugger", 60000);
+    ASSERT_NE(nullptr, debugger) << Transcript(Listener).substr(0, 300);
+    EXPECT_NE("(not shown)", Shown(0, "; Debugger, level 1: ").substr(0, 11));
+    DebuggerKey(debugger, VK_ESCAPE);
+    EXPECT_TRUE(DebuggerHidden(debugger, 30000));
+    EXPECT_NE("(not shown)", Shown(0, "; Evaluation aborted").substr(0, 11));
+    size_t length = Transcript(Listener).size();
+    PumpFor(300);
+    EXPECT_EQ(length, Transcript(Listener).size()) << "no more output";
+    EXPECT_EQ("CL-USER> (+ 1 2)\r\n=> 3\r\n", Evaluate("(+ 1 2)", "=> 3\r\n"));
+    ListenerCommand(Listener, IDM_CLEARTRANSCRIPT);
+    EXPECT_TRUE(WaitForEmptyTranscript());
+}
+
+// Past a million characters of output the transcript holds the newest
+// million and more, whole lines without a gap up to the value.
+TEST_F(ListenerLisp, AMillionCharactersOfOutputKeepTheNewestLinesAndTheValue)
+{
+    ListenerCommand(Listener, IDM_CLEARTRANSCRIPT);
+    ASSERT_TRUE(WaitForEmptyTranscript());
+    // Made in the Lisp first, then written at once, as ECL writes to
+    // Swank's stream slowly a character at a time.
+    const std::string form = "(progn (write-string (with-output-to-string (o) (dotimes (i 250000) "
+                             "(format o \"~d~%\" i)))) :done)";
+    const std::string last = "\r\n249999\r\n=> :DONE\r\n";
+    ShowText(form, 0, (unsigned)form.size());
+    EvalCommand();
+    ASSERT_NE("(not shown)", Shown(0, last, 120000).substr(0, 11));
+    std::string transcript = Transcript(Listener);
+    EXPECT_GE(transcript.size(), 1000000u);
+    EXPECT_LE(transcript.size(), 1250000u);
+    EXPECT_EQ(last, transcript.substr(transcript.size() - std::min(transcript.size(), last.size())));
+    EXPECT_EQ(std::string::npos, transcript.find("CL-USER> ")) << "the oldest lines went";
+    // From the first line on, every number follows the one before.
+    size_t at = 0;
+    long expected = atol(transcript.c_str());
+    for (; at < transcript.size() && transcript.compare(at, 3, "=> ") != 0; expected++) {
+        size_t end = transcript.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end);
+        ASSERT_EQ(std::to_string(expected), transcript.substr(at, end - at)) << "at " << at;
+        at = end + 2;
+    }
+    EXPECT_EQ(250000, expected);
+    ListenerCommand(Listener, IDM_CLEARTRANSCRIPT);
+    EXPECT_TRUE(WaitForEmptyTranscript());
+}
+
 // An evaluation never outlives its connection: Reconnect ends a running
 // loop (Swank ends the REPL thread with its connection), the transcript says
 // it did not finish, and nothing of it reaches the new connection.
@@ -663,22 +728,19 @@ TEST_F(ListenerLisp, ALongSelectionReachesTheLispUnchanged)
     // and the lines cut from its start to make room would move the offset
     // the value is looked for after.
     ListenerCommand(Listener, IDM_CLEARTRANSCRIPT);
-    DWORD begun = GetTickCount();
-    while (!Transcript(Listener).empty() && GetTickCount() - begun < 5000)
-        PumpFor(10);
-    ASSERT_EQ("", Transcript(Listener));
+    ASSERT_TRUE(WaitForEmptyTranscript());
     std::string shown = Evaluate(text, expected);
     EXPECT_EQ(expected, shown.substr(shown.size() - std::min(shown.size(), expected.size())));
 }
 
 // A thousand evaluations (10000 with QUILLON_SOAK=full) sent as fast as the
 // editor can, in batches of 500 so that each batch's results are still in
-// the transcript (which keeps its last 100000 characters) when they are read.
-// The working set may grow by the transcript's text and the heap's slack
-// until the transcript is full (it then holds between 75000 and 100000
-// characters), about half a megabyte; from then on (or from the start, when
-// the run ends before) it must stay within 2 MiB, what a leak of 2 KiB per
-// evaluation would add over a thousand.
+// the transcript when they are read. The working set may grow by the
+// transcript's text and the heap's slack until the transcript is full (it
+// then holds between a million characters and a quarter more), a few
+// megabytes; from then on (or from the start, when the run ends before) it
+// must stay within 2 MiB, what a leak of 2 KiB per evaluation would add over
+// a thousand.
 TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
 {
     const int batch = 500, count = FullSoak() ? 10000 : 1000;
@@ -703,7 +765,7 @@ TEST_F(ListenerLisp, AThousandEvaluationsLeaveBothProgramsFlat)
         for (int k = n; k < n + batch && at != std::string::npos; k++)
             at = transcript.find("CL-USER> (incf *n*)\r\n=> " + std::to_string(k) + "\r\n", at);
         ASSERT_NE(std::string::npos, at) << "every result from " << n << ", in order";
-        if (!memoryWhenFull && transcript.size() >= 75000)
+        if (!memoryWhenFull && transcript.size() >= 1000000)
             memoryWhenFull = WorkingSet(Listener.info.hProcess);
     }
     printf("%d evaluations: all shown after %lu ms\n", count, (unsigned long)(GetTickCount() - start));
