@@ -368,6 +368,12 @@ void OnDebug(Session &s, const Sexp &m, Effects &out)
             s.debugger.erase(s.debugger.begin() + i);
         }
     }
+    // What was sent to a level below led into this one, not out of it (a
+    // restart that erred): the level below takes actions again once this
+    // one returns, even before that request's answer comes.
+    for (DebugLevel &below : s.debugger)
+        if (below.thread == level.thread)
+            below.leaving = false;
     AskThreadName(s, level.thread, out);
     // A thread with no level on screen is shown when no other is; it comes
     // to the front while the user's evaluation runs, as the level is most

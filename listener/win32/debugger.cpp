@@ -10,6 +10,7 @@
 #include "listener/core/text_rules.h"
 #include "listener/win32/codepage.h"
 #include "listener/win32/resource.h"
+#include "listener/win32/ownedwindow.h"
 
 #include <string>
 #include <vector>
@@ -659,13 +660,7 @@ static void HideDebugger()
 {
     if (!Window)
         return;
-    if (IsWindowVisible(Window)) {
-        // The focus goes back to the listener, not to whatever window is next.
-        bool active = GetForegroundWindow() == Window;
-        ShowWindow(Window, SW_HIDE);
-        if (active && IsWindowVisible(Owner))
-            SetForegroundWindow(Owner);
-    }
+    HideOwnedWindow(Window);
     Showing = false;
     Shown = DebugLevel();
     Lines.clear();

@@ -6,6 +6,7 @@
 #include "listener/win32/inspectorwindow.h"
 #include "listener/win32/codepage.h"
 #include "listener/win32/resource.h"
+#include "listener/win32/ownedwindow.h"
 
 #include <string>
 #include <vector>
@@ -375,12 +376,7 @@ static void Hide()
 {
     if (!Window)
         return;
-    if (IsWindowVisible(Window)) {
-        bool active = GetForegroundWindow() == Window;
-        ShowWindow(Window, SW_HIDE);
-        if (active && IsWindowVisible(Owner))
-            SetForegroundWindow(Owner);
-    }
+    HideOwnedWindow(Window);
     SendMessageW(List, LB_RESETCONTENT, 0, 0);
     Lines.clear();
     Shown = -1;

@@ -1,9 +1,12 @@
 // What the host tests read of the effects a step of the session records:
-// the transcript's text, the messages sent, and the effects of a kind.
+// the transcript's text, the messages sent, and the effects of a kind;
+// and a session connected to a Lisp, to step.
 #ifndef KESTRALUNE_TESTS_EFFECTS_OF_H
 #define KESTRALUNE_TESTS_EFFECTS_OF_H
 
 #include "listener/core/session.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -54,5 +57,26 @@ inline std::string Guarded(const std::string &form, long id)
            " (cl:serious-condition (condition) (cl:list :failed (cl:ignore-errors (cl:princ-to-string condition))))) "
            "\"COMMON-LISP-USER\" t " + std::to_string(id) + ")";
 }
+
+// A session whose REPL is made (ids 1 to 3 went to connecting).
+struct Connected {
+    Session s;
+    Effects out;
+    Connected()
+    {
+        s.helper = "(helper)";
+        SessionConnected(s, out);
+        Receive("(:return (:ok (:pid 7 :lisp-implementation (:type \"SBCL\" :version \"2.2.9\"))) 1)");
+        Receive("(:return (:ok t) 2)");
+        Receive("(:return (:ok (\"COMMON-LISP-USER\" \"CL-USER\")) 3)");
+        EXPECT_EQ(LinkState::Ready, s.state);
+    }
+    Effects &Receive(const std::string &payload)
+    {
+        out = Effects();
+        SessionMessage(s, payload, out);
+        return out;
+    }
+};
 
 #endif

@@ -123,27 +123,6 @@ TEST(Inspector, ALineGoesOnAcrossRanges)
     EXPECT_EQ("2: x and", InspectorLineText(lines[1]));
 }
 
-// A session whose REPL is made (ids 1 to 3 went to connecting).
-struct Connected {
-    Session s;
-    Effects out;
-    Connected()
-    {
-        s.helper = "(helper)";
-        SessionConnected(s, out);
-        Receive("(:return (:ok (:pid 7 :lisp-implementation (:type \"SBCL\" :version \"2.2.9\"))) 1)");
-        Receive("(:return (:ok t) 2)");
-        Receive("(:return (:ok (\"COMMON-LISP-USER\" \"CL-USER\")) 3)");
-        EXPECT_EQ(LinkState::Ready, s.state);
-    }
-    Effects &Receive(const std::string &payload)
-    {
-        out = Effects();
-        SessionMessage(s, payload, out);
-        return out;
-    }
-};
-
 // The request for the Swank call "(swank:NAME ARGUMENTS...)", as the
 // helper's call-caught makes it.
 std::string Rex(const std::string &call, const std::string &thread, long id)

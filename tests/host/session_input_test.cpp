@@ -16,27 +16,6 @@ namespace {
 
 typedef std::vector<std::string> Texts;
 
-// A session whose REPL is made (ids 1 to 3 went to connecting).
-struct Connected {
-    Session s;
-    Effects out;
-    Connected()
-    {
-        s.helper = "(helper)";
-        SessionConnected(s, out);
-        Receive("(:return (:ok (:pid 7 :lisp-implementation (:type \"SBCL\" :version \"2.2.9\"))) 1)");
-        Receive("(:return (:ok t) 2)");
-        Receive("(:return (:ok (\"COMMON-LISP-USER\" \"CL-USER\")) 3)");
-        EXPECT_EQ(LinkState::Ready, s.state);
-    }
-    Effects &Receive(const std::string &payload)
-    {
-        out = Effects();
-        SessionMessage(s, payload, out);
-        return out;
-    }
-};
-
 TEST(SessionInput, CompletionsGoToAWorkerThreadAndComeBackWithTheirTag)
 {
     Connected c;

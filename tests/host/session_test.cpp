@@ -1274,6 +1274,17 @@ TEST(Session, ActionsComeTooLateAreDropped)
     EXPECT_EQ(1u, MessagesOf(lisp.Restart(0)).size());
     lisp.Receive(Returned(6, "(:abort nil)"));  // left: the return follows
     EXPECT_TRUE(MessagesOf(lisp.Abort()).empty());
+
+    // A restart that errs leads into a deeper level, not out: once that one
+    // returns, Esc on the level below is sent, before the restart's answer.
+    Conversation erring;
+    erring.Submit("(f)");
+    erring.Receive(DebugOf("4", 1, "outer"));
+    EXPECT_EQ(1u, MessagesOf(erring.Restart(0)).size());
+    erring.Receive(DebugOf("4", 2, "inner"));
+    EXPECT_EQ(1u, MessagesOf(erring.Abort()).size());
+    erring.Receive("(:debug-return 4 2 nil)");
+    EXPECT_EQ(1u, MessagesOf(erring.Abort()).size()) << "level 1 takes Esc again";
 }
 
 // The tools on a frame: what each sends (through the helper's frame-tool,

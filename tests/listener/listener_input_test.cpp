@@ -878,6 +878,9 @@ TEST_F(InputLisp, CompileAndLoadFileListsItsNotesAndEnterSelectsTheirSource)
     HWND edited = EditorTitled("ideedit.lsp", 30000);
     ASSERT_NE(nullptr, edited) << Transcript(Listener).substr(from);
     ClosedEditor closeEdited(edited);
+    // The listener's window waits while the new editor starts: what is
+    // typed next goes once ED has returned.
+    ASSERT_NE("(not shown)", Shown(from, "\n=> ", 30000).substr(0, 11));
     Area.Clear();
     // A function name goes to its definition, in the editor already open.
     Enter("(load \"" + unixFolder + "/ideedit.lsp\")", "\n=> ");
