@@ -137,10 +137,12 @@ DWORD WINAPI KillLater(void *argument)
 
 // The listener is killed while the Lisp works on an evaluation the editor
 // sent, or while the editor is in a conversation with it: the command that
-// meets the kill ends with a notice, at the latest when its 60 s time-out
-// runs out (a server killed after it took the execute never answers, and
-// the editor cannot tell that from a slow one); every other command ends at
-// once, and once a new listener runs the next one is taken and evaluated.
+// meets the kill ends at the latest when its 60 s time-out runs out (a
+// server killed after it took the execute never answers, and the editor
+// cannot tell that from a slow one), with a notice or, taken before the
+// kill, without; the first command after it says so; every other command
+// ends at once, and once a new listener runs the next one is taken and
+// evaluated.
 TEST_F(ListenerCrashes, TheListenerKilledWhileTheEditorEvaluates)
 {
     const int rounds = FullSoak() ? 20 : 2;
@@ -158,18 +160,27 @@ TEST_F(ListenerCrashes, TheListenerKilledWhileTheEditorEvaluates)
         Killer killer = {listener.info.hProcess, 20u * round};
         HANDLE thread = CreateThread(NULL, 0, KillLater, &killer, 0, NULL);
         ASSERT_NE(nullptr, thread);
+        // The command that meets the kill is the first to end with the
+        // listener gone. It may have been taken before the kill, and then
+        // its conversation's end waits for the dead server (under Wine for
+        // 10 s): it succeeds, and the next one gives the notice.
         Texts notices;
         int sent = 0;
         DWORD ms = 0;
+        bool met = false;
         for (; sent < 200 && notices.empty(); sent++) {
-            longestMs = std::max(longestMs, ms);
             notices = EvaluateAgain(&ms);
+            if (!met && WaitForSingleObject(listener.info.hProcess, 0) == WAIT_OBJECT_0) {
+                met = true;
+                longestKilledMs = std::max(longestKilledMs, ms);
+            } else {
+                longestMs = std::max(longestMs, ms);
+            }
         }
-        longestKilledMs = std::max(longestKilledMs, ms);
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(listener.info.hProcess, 5000));
-        ASSERT_EQ(1u, notices.size()) << "the command that met the kill";
+        ASSERT_EQ(1u, notices.size()) << "the command that met the kill, or the next";
         EXPECT_TRUE(notices[0] == "Transaction failed" || notices[0] == "Can't connect to KESTRALUNE") << notices[0];
         printf("round %d: the listener killed during Eval Selection %d: \"%s\" after %lu ms\n", round, sent,
                notices[0].c_str(), (unsigned long)ms);
