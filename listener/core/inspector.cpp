@@ -1,4 +1,4 @@
-// Swank's inspector answers read into parts and lines (inspector.h).
+// Swank's inspector answers read into pieces and lines (inspector.h).
 #include "listener/core/inspector.h"
 #include "listener/core/text_rules.h"
 
@@ -11,7 +11,7 @@ bool IsList(const Sexp *e)
 }
 
 // The text of a value, an action or a label on one line: a line break in
-// it would break the window's line in the middle of the part.
+// it would break the window's line in the middle of the piece.
 std::string OneLine(const std::string &text)
 {
     std::string line = VisibleText(text);
@@ -21,33 +21,33 @@ std::string OneLine(const std::string &text)
     return line;
 }
 
-// One part: a string, or (:value TEXT N), (:action TEXT N), (:label TEXT).
+// One piece: a string, or (:value TEXT N), (:action TEXT N), (:label TEXT).
 // A list of another kind (a newer Swank's) is left out, in *known.
-bool ReadPart(const Sexp &e, InspectorPart *part, bool *known)
+bool ReadPiece(const Sexp &e, InspectorPiece *piece, bool *known)
 {
     *known = true;
     if (e.kind == Sexp::String) {
-        part->kind = PartKind::Text;
-        part->text = VisibleText(e.text);
+        piece->kind = PieceKind::Text;
+        piece->text = VisibleText(e.text);
         return true;
     }
     const Sexp *head = Item(e, 0), *text = Item(e, 1);
     if (!head || head->kind != Sexp::Atom)
         return false;
     if (IsAtom(*head, ":label")) {
-        part->kind = PartKind::Label;
+        piece->kind = PieceKind::Label;
     } else if (IsAtom(*head, ":value")) {
-        part->kind = PartKind::Value;
+        piece->kind = PieceKind::Value;
     } else if (IsAtom(*head, ":action")) {
-        part->kind = PartKind::Action;
+        piece->kind = PieceKind::Action;
     } else {
         *known = false;
         return true;
     }
     if (!IsString(text))
         return false;
-    part->text = OneLine(text->text);
-    if (part->kind != PartKind::Label && (!ReadNumber(Item(e, 2), &part->index) || part->index < 0))
+    piece->text = OneLine(text->text);
+    if (piece->kind != PieceKind::Label && (!ReadNumber(Item(e, 2), &piece->index) || piece->index < 0))
         return false;
     return true;
 }
@@ -56,25 +56,25 @@ bool ReadPart(const Sexp &e, InspectorPart *part, bool *known)
 
 bool ReadInspectorContent(const Sexp &content, Inspection *out)
 {
-    const Sexp *parts = Item(content, 0);
+    const Sexp *pieces = Item(content, 0);
     long length, start, end;
-    if (!IsList(parts) || !ReadNumber(Item(content, 1), &length) || !ReadNumber(Item(content, 2), &start) ||
+    if (!IsList(pieces) || !ReadNumber(Item(content, 1), &length) || !ReadNumber(Item(content, 2), &start) ||
         !ReadNumber(Item(content, 3), &end) || start < 0 || end < start)
         return false;
-    std::vector<InspectorPart> read;
-    for (const Sexp &e : parts->items) {
-        InspectorPart part;
+    std::vector<InspectorPiece> read;
+    for (const Sexp &e : pieces->items) {
+        InspectorPiece piece;
         bool known;
-        if (!ReadPart(e, &part, &known))
+        if (!ReadPiece(e, &piece, &known))
             return false;
         if (known)
-            read.push_back(part);
+            read.push_back(piece);
     }
-    out->parts = read;
+    out->pieces = read;
     out->end = end;
     // Swank guesses the length when the range was full; an empty range
     // ends the content whatever it guessed.
-    out->more = length > end && !parts->items.empty();
+    out->more = length > end && !pieces->items.empty();
     return true;
 }
 
@@ -91,28 +91,28 @@ bool ReadInspection(const Sexp &answer, Inspection *out)
     return true;
 }
 
-void AppendInspectorLines(std::vector<InspectorLine> &lines, bool &open, const std::vector<InspectorPart> &parts)
+void AppendInspectorLines(std::vector<InspectorLine> &lines, bool &open, const std::vector<InspectorPiece> &pieces)
 {
-    auto add = [&](const InspectorPart &part) {
+    auto add = [&](const InspectorPiece &piece) {
         if (!open)
             lines.push_back(InspectorLine());
         open = true;
-        lines.back().parts.push_back(part);
+        lines.back().pieces.push_back(piece);
     };
-    for (const InspectorPart &part : parts) {
-        if (part.kind != PartKind::Text) {
-            add(part);
+    for (const InspectorPiece &piece : pieces) {
+        if (piece.kind != PieceKind::Text) {
+            add(piece);
             continue;
         }
         size_t at = 0;
-        while (at <= part.text.size()) {
-            size_t brk = part.text.find('\n', at);
-            std::string piece = part.text.substr(at, brk == std::string::npos ? std::string::npos : brk - at);
-            if (!piece.empty() && piece.back() == '\r')
-                piece.pop_back();
-            if (!piece.empty()) {
-                InspectorPart text = part;
-                text.text = piece;
+        while (at <= piece.text.size()) {
+            size_t brk = piece.text.find('\n', at);
+            std::string run = piece.text.substr(at, brk == std::string::npos ? std::string::npos : brk - at);
+            if (!run.empty() && run.back() == '\r')
+                run.pop_back();
+            if (!run.empty()) {
+                InspectorPiece text = piece;
+                text.text = run;
                 add(text);
             }
             if (brk == std::string::npos)
@@ -128,7 +128,7 @@ void AppendInspectorLines(std::vector<InspectorLine> &lines, bool &open, const s
 std::string InspectorLineText(const InspectorLine &line)
 {
     std::string text;
-    for (const InspectorPart &part : line.parts)
-        text += part.text;
+    for (const InspectorPiece &piece : line.pieces)
+        text += piece.text;
     return text;
 }

@@ -100,11 +100,11 @@ struct InspectorAsk {
 struct InspectorState {
     bool open = false;
     long opening = 0;    // counts the times the window was closed: answers asked before are dropped
-    long shown = 0;      // counts the answers shown; parts fetched later keep it
+    long shown = 0;      // counts the answers shown; pieces fetched later keep it
     bool sameObject = false;  // the last answer shows the object shown before (a refresh)
     std::string title;
     std::vector<InspectorLine> lines;
-    bool lineOpen = false;  // the last line goes on with the next parts
+    bool lineOpen = false;  // the last line goes on with the next pieces
     long end = 0;           // where the next range of the content starts
     bool more = false;      // content may follow from end on
     bool moreAsked = false;
@@ -336,10 +336,10 @@ bool SessionCompileFile(Session &s, const std::string &lispPath, const std::stri
 // when no Lisp is ready. The value of the form (a text to read, evaluated)
 // inspected anew.
 bool SessionInspect(Session &s, const std::string &form, Effects &out);
-// The part (:value TEXT N) or the action (:action TEXT N) of the object
-// shown, by N: the part is inspected, the action run and the object shown
+// The piece (:value TEXT N) or the action (:action TEXT N) of the object
+// shown, by N: the piece is inspected, the action run and the object shown
 // anew.
-bool SessionInspectPart(Session &s, long part, Effects &out);
+bool SessionInspectPiece(Session &s, long piece, Effects &out);
 bool SessionInspectorAction(Session &s, long action, Effects &out);
 // Back to the object inspected before, forward again, and the object
 // inspected anew as it is now.

@@ -6,7 +6,7 @@
 // through the helper's call-caught, which answers (:error MESSAGE) for an
 // error: a form that fails to
 // evaluate, or an object whose inspection fails, is said in the window and
-// never opens the debugger. A part that fails to print Swank shows as such
+// never opens the debugger. A piece that fails to print Swank shows as such
 // in its place.
 #include "listener/core/session_inspect.h"
 #include "listener/core/session_debug.h"
@@ -15,8 +15,8 @@
 
 namespace {
 
-// Parts asked for at a time, as many as Swank sends first.
-const long PartsAtATime = 500;
+// Pieces asked for at a time, as many as Swank sends first.
+const long PiecesAtATime = 500;
 
 // The Swank function called with the arguments (as they are written), its
 // errors answered as (:error MESSAGE) by the helper's call-caught.
@@ -55,7 +55,7 @@ void Show(Session &s, const Inspection &inspection, bool sameObject, Effects &ou
     in.title = inspection.title;
     in.lines.clear();
     in.lineOpen = false;
-    AppendInspectorLines(in.lines, in.lineOpen, inspection.parts);
+    AppendInspectorLines(in.lines, in.lineOpen, inspection.pieces);
     in.end = inspection.end;
     in.more = inspection.more;
     in.moreAsked = false;
@@ -88,9 +88,9 @@ void OnObject(Session &s, const Request &r, bool ok, const Sexp *value, Effects 
         Record(out, EffectKind::InspectorChanged);
     } else {
         inspection.title = r.text + " could not be inspected";
-        InspectorPart why;
+        InspectorPiece why;
         why.text = "The Lisp said: " + Failure(ok, value);
-        inspection.parts.push_back(why);
+        inspection.pieces.push_back(why);
         Show(s, inspection, false, out);
     }
     Answered(s, out);
@@ -119,7 +119,7 @@ void OnRange(Session &s, const Request &r, bool ok, const Sexp *value, Effects &
         in.moreAsked = false;
         Inspection range;
         if (ok && value && ReadInspectorContent(*value, &range)) {
-            AppendInspectorLines(in.lines, in.lineOpen, range.parts);
+            AppendInspectorLines(in.lines, in.lineOpen, range.pieces);
             in.end = range.end;
             in.more = range.more;
         } else {
@@ -181,9 +181,9 @@ bool SessionInspect(Session &s, const std::string &form, Effects &out)
                EvaluationLabel(form), 0, out);
 }
 
-bool SessionInspectPart(Session &s, long part, Effects &out)
+bool SessionInspectPiece(Session &s, long piece, Effects &out)
 {
-    return AskShown(s, Caught("inspect-nth-part", std::to_string(part)), OnObject, "The part", 0, out);
+    return AskShown(s, Caught("inspect-nth-part", std::to_string(piece)), OnObject, "The piece", 0, out);
 }
 
 bool SessionInspectorAction(Session &s, long action, Effects &out)
@@ -213,7 +213,7 @@ bool SessionInspectorMore(Session &s, Effects &out)
     if (!in.open || !in.more || in.moreAsked)
         return false;
     in.moreAsked = true;
-    return AskShown(s, Caught("inspector-range", std::to_string(in.end) + " " + std::to_string(in.end + PartsAtATime)),
+    return AskShown(s, Caught("inspector-range", std::to_string(in.end) + " " + std::to_string(in.end + PiecesAtATime)),
                     OnRange, "", 0, out);
 }
 

@@ -1,7 +1,7 @@
 // The inspector's window (inspectorwindow.h): a title, an owner-drawn list
 // box of one item a line (its text kept as the item's string, so that
-// LB_GETTEXT reads the line) and a status line. Each line is drawn part by
-// part, in the part's colour; of the line selected, the value or action
+// LB_GETTEXT reads the line) and a status line. Each line is drawn piece by
+// piece, in the piece's colour; of the line selected, the value or action
 // chosen is drawn highlighted.
 #include "listener/win32/inspectorwindow.h"
 #include "listener/win32/codepage.h"
@@ -24,7 +24,7 @@ static long Shown = -1;    // the InspectorState::shown the list shows
 static bool MoreToCome;    // the inspector may have more lines, none asked for
 // The value or action chosen, by its place among the line's values and
 // actions, and the line it was chosen on (another line selected starts at 0).
-static int ChosenPart, ChosenLine = -1;
+static int ChosenPiece, ChosenLine = -1;
 static int Widest;  // the list's widest line, in pixels
 
 static void Post(InspectorAction action, LPARAM argument)
@@ -33,16 +33,16 @@ static void Post(InspectorAction action, LPARAM argument)
         PostMessageW(Owner, WM_INSPECTOR_ACTION, (WPARAM)action, argument);
 }
 
-static bool Selectable(const InspectorPart &part)
+static bool Selectable(const InspectorPiece &piece)
 {
-    return part.kind == PartKind::Value || part.kind == PartKind::Action;
+    return piece.kind == PieceKind::Value || piece.kind == PieceKind::Action;
 }
 
 static int SelectableCount(const InspectorLine &line)
 {
     int count = 0;
-    for (const InspectorPart &part : line.parts)
-        count += Selectable(part);
+    for (const InspectorPiece &piece : line.pieces)
+        count += Selectable(piece);
     return count;
 }
 
@@ -51,21 +51,21 @@ static int Selected()
     return (int)SendMessageW(List, LB_GETCURSEL, 0, 0);
 }
 
-// The chosen part's place among the selectable parts of the line.
+// The chosen piece's place among the selectable pieces of the line.
 static int ChosenOn(int line)
 {
-    return line == ChosenLine ? ChosenPart : 0;
+    return line == ChosenLine ? ChosenPiece : 0;
 }
 
-// The line's selectable part at that place, or null.
-static const InspectorPart *SelectablePart(int line, int place)
+// The line's selectable piece at that place, or null.
+static const InspectorPiece *SelectablePiece(int line, int place)
 {
     if (line < 0 || (size_t)line >= Lines.size())
         return nullptr;
     int at = 0;
-    for (const InspectorPart &part : Lines[line].parts)
-        if (Selectable(part) && at++ == place)
-            return &part;
+    for (const InspectorPiece &piece : Lines[line].pieces)
+        if (Selectable(piece) && at++ == place)
+            return &piece;
     return nullptr;
 }
 
@@ -80,11 +80,11 @@ static void RedrawLine(int line)
 static void Activate()
 {
     int line = Selected();
-    const InspectorPart *part = SelectablePart(line, ChosenOn(line));
-    if (!part)
+    const InspectorPiece *piece = SelectablePiece(line, ChosenOn(line));
+    if (!piece)
         MessageBeep(MB_OK);
     else
-        Post(part->kind == PartKind::Value ? InspectOpenPart : InspectRunAction, part->index);
+        Post(piece->kind == PieceKind::Value ? InspectOpenPiece : InspectRunAction, piece->index);
 }
 
 // Left and Right: another value or action of the selected line.
@@ -97,7 +97,7 @@ static void Choose(int step)
     if (place < 0 || place >= count)
         return;
     ChosenLine = line;
-    ChosenPart = place;
+    ChosenPiece = place;
     RedrawLine(line);
 }
 
@@ -115,19 +115,19 @@ static void CheckEnd()
     }
 }
 
-// The selectable part under x (in the list's client) on the line, by its place; -1 for none.
-static int PartAtX(int line, int x)
+// The selectable piece under x (in the list's client) on the line, by its place; -1 for none.
+static int PieceAtX(int line, int x)
 {
     if (line < 0 || (size_t)line >= Lines.size())
         return -1;
     HDC dc = GetDC(List);
     HGDIOBJ old = SelectObject(dc, Font);
     int left = Margin - GetScrollPos(List, SB_HORZ), place = 0, found = -1;
-    for (const InspectorPart &part : Lines[line].parts) {
-        std::wstring text = Utf8ToWide(part.text);
+    for (const InspectorPiece &piece : Lines[line].pieces) {
+        std::wstring text = Utf8ToWide(piece.text);
         SIZE size = {};
         GetTextExtentPoint32W(dc, text.c_str(), (int)text.size(), &size);
-        if (Selectable(part)) {
+        if (Selectable(piece)) {
             if (x >= left && x < left + size.cx)
                 found = place;
             place++;
@@ -177,10 +177,10 @@ static LRESULT CALLBACK ListWndProc(HWND list, UINT message, WPARAM wParam, LPAR
         break;
     case WM_LBUTTONDOWN: {
         LRESULT result = CallWindowProcW(ListBaseProc, list, message, wParam, lParam);
-        int line = Selected(), place = PartAtX(line, (short)LOWORD(lParam));
+        int line = Selected(), place = PieceAtX(line, (short)LOWORD(lParam));
         if (place >= 0) {
             ChosenLine = line;
-            ChosenPart = place;
+            ChosenPiece = place;
             RedrawLine(line);
         }
         return result;
@@ -192,14 +192,14 @@ static LRESULT CALLBACK ListWndProc(HWND list, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
-static COLORREF PartColour(PartKind kind)
+static COLORREF PieceColour(PieceKind kind)
 {
     switch (kind) {
-    case PartKind::Value:
+    case PieceKind::Value:
         return RGB(0, 0, 176);
-    case PartKind::Action:
+    case PieceKind::Action:
         return RGB(168, 0, 0);
-    case PartKind::Label:
+    case PieceKind::Label:
         return RGB(96, 96, 96);
     default:
         return GetSysColor(COLOR_WINDOWTEXT);
@@ -219,16 +219,16 @@ static void DrawLine(const DRAWITEMSTRUCT &d)
     HGDIOBJ old = SelectObject(d.hDC, Font);
     SetBkMode(d.hDC, TRANSPARENT);
     int x = d.rcItem.left + Margin, place = 0;
-    for (const InspectorPart &part : line.parts) {
-        std::wstring text = Utf8ToWide(part.text);
+    for (const InspectorPiece &piece : line.pieces) {
+        std::wstring text = Utf8ToWide(piece.text);
         SIZE size = {};
         GetTextExtentPoint32W(d.hDC, text.c_str(), (int)text.size(), &size);
-        bool highlighted = whole || (Selectable(part) && place++ == chosen);
+        bool highlighted = whole || (Selectable(piece) && place++ == chosen);
         if (highlighted && !whole) {
             RECT box = {x, d.rcItem.top, x + size.cx, d.rcItem.bottom};
             FillRect(d.hDC, &box, GetSysColorBrush(COLOR_HIGHLIGHT));
         }
-        SetTextColor(d.hDC, highlighted ? GetSysColor(COLOR_HIGHLIGHTTEXT) : PartColour(part.kind));
+        SetTextColor(d.hDC, highlighted ? GetSysColor(COLOR_HIGHLIGHTTEXT) : PieceColour(piece.kind));
         TextOutW(d.hDC, x, d.rcItem.top + 1, text.c_str(), (int)text.size());
         x += size.cx;
     }

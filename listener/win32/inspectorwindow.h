@@ -21,7 +21,7 @@
 #define WM_INSPECTOR_ACTION (WM_APP + 30)
 
 enum InspectorAction {
-    InspectOpenPart,   // lParam: the value's number, (:value TEXT N)'s N
+    InspectOpenPiece,   // lParam: the value's number, (:value TEXT N)'s N
     InspectRunAction,  // lParam: the action's number, (:action TEXT N)'s N
     InspectBack,
     InspectForward,

@@ -497,8 +497,8 @@ static void InspectorAction(WPARAM action, LPARAM argument)
 {
     Effects out;
     switch (action) {
-    case InspectOpenPart:
-        SessionInspectPart(LispSession, (long)argument, out);
+    case InspectOpenPiece:
+        SessionInspectPiece(LispSession, (long)argument, out);
         break;
     case InspectRunAction:
         SessionInspectorAction(LispSession, (long)argument, out);

@@ -78,8 +78,8 @@ void Check(const Session &s, const Effects &out)
     if (HasControls(in.title) || HasControls(in.status) || (in.busy && s.requests.empty()))
         abort();
     for (const InspectorLine &line : in.lines)
-        for (const InspectorPart &part : line.parts)
-            if (HasControls(part.text) || part.text.find('\n') != std::string::npos)
+        for (const InspectorPiece &piece : line.pieces)
+            if (HasControls(piece.text) || piece.text.find('\n') != std::string::npos)
                 abort();
     // The form in the Lisp is a request still waiting for its answer.
     if (s.running.requestId && (!s.evaluating || !s.requests.count(s.running.requestId)))
@@ -115,7 +115,7 @@ void Act(Session &s, uint8_t action, Effects &out)
             SessionInspect(s, Texts[argument % (sizeof Texts / sizeof *Texts)], out);
             break;
         case 2:
-            SessionInspectPart(s, (long)(argument / 10), out);
+            SessionInspectPiece(s, (long)(argument / 10), out);
             break;
         case 3:
             SessionInspectorAction(s, (long)(argument / 10), out);

@@ -16,24 +16,24 @@ namespace {
 
 typedef std::vector<std::string> Texts;
 
-// The lines as text, each part's kind marked: [value#N], <action#N>, {label}.
+// The lines as text, each piece's kind marked: [value#N], <action#N>, {label}.
 Texts Marked(const std::vector<InspectorLine> &lines)
 {
     Texts texts;
     for (const InspectorLine &line : lines) {
         std::string text;
-        for (const InspectorPart &p : line.parts) {
+        for (const InspectorPiece &p : line.pieces) {
             switch (p.kind) {
-            case PartKind::Text:
+            case PieceKind::Text:
                 text += p.text;
                 break;
-            case PartKind::Value:
+            case PieceKind::Value:
                 text += "[" + p.text + "#" + std::to_string(p.index) + "]";
                 break;
-            case PartKind::Action:
+            case PieceKind::Action:
                 text += "<" + p.text + "#" + std::to_string(p.index) + ">";
                 break;
-            case PartKind::Label:
+            case PieceKind::Label:
                 text += "{" + p.text + "}";
                 break;
             }
@@ -67,7 +67,7 @@ TEST(Inspector, AnswersAreReadIntoLinesOrRefused)
         // Blank lines, a label, CR LF, a text that ends open.
         {"(:title \"T\" :id 0 :content ((\"a\r\n\nb\" (:label \"Slots\") \"\n\" \"c\") 6 0 500))", true, "T",
          {"a", "", "b{Slots}", "c"}, 500, false},
-        // Nothing to list (nil), and a part of a kind this listener does not know, left out.
+        // Nothing to list (nil), and a piece of a kind this listener does not know, left out.
         {"(:title \"X\" :id 3 :content (nil 0 0 500))", true, "X", {}, 500, false},
         {"(:title \"X\" :id 3 :content ((\"a\" (:newfangled 1 2) (:value \"v\" 0)) 3 0 500))", true, "X",
          {"a[v#0]"}, 500, false},
@@ -98,7 +98,7 @@ TEST(Inspector, AnswersAreReadIntoLinesOrRefused)
         EXPECT_EQ(c.title, inspection.title);
         std::vector<InspectorLine> lines;
         bool open = false;
-        AppendInspectorLines(lines, open, inspection.parts);
+        AppendInspectorLines(lines, open, inspection.pieces);
         EXPECT_EQ(c.lines, Marked(lines));
         EXPECT_EQ(c.end, inspection.end);
         EXPECT_EQ(c.more, inspection.more);
@@ -109,9 +109,9 @@ TEST(Inspector, ALineGoesOnAcrossRanges)
 {
     std::vector<InspectorLine> lines;
     bool open = false;
-    std::vector<InspectorPart> first(2), second(2);
+    std::vector<InspectorPiece> first(2), second(2);
     first[0].text = "1\n2: ";
-    first[1].kind = PartKind::Value;
+    first[1].kind = PieceKind::Value;
     first[1].text = "x";
     first[1].index = 7;
     second[0].text = " and\n";
@@ -134,9 +134,9 @@ std::string Rex(const std::string &call, const std::string &thread, long id)
            " \"COMMON-LISP-USER\" " + thread + " " + std::to_string(id) + ")";
 }
 
-std::string Object(const std::string &title, const std::string &parts, long length = 3)
+std::string Object(const std::string &title, const std::string &pieces, long length = 3)
 {
-    return "(:title \"" + title + "\" :id 0 :content ((" + parts + ") " + std::to_string(length) + " 0 500))";
+    return "(:title \"" + title + "\" :id 0 :content ((" + pieces + ") " + std::to_string(length) + " 0 500))";
 }
 
 std::string Ok(const std::string &value, long id)
@@ -152,7 +152,7 @@ TEST(SessionInspect, RequestsGoOneAtATimeAndTheAnswersShow)
     EXPECT_EQ(Texts{Rex("(swank:init-inspector \"(list 1 2)\")", "t", 4)}, MessagesOf(out));
     // Asked before the answer: it waits, as both move Swank's one inspector.
     out = Effects();
-    ASSERT_FALSE(SessionInspectPart(c.s, 1, out));  // nothing is shown yet
+    ASSERT_FALSE(SessionInspectPiece(c.s, 1, out));  // nothing is shown yet
     EXPECT_TRUE(SessionInspect(c.s, "*h*", out));
     EXPECT_EQ(Texts{}, MessagesOf(out));
 
@@ -166,7 +166,7 @@ TEST(SessionInspect, RequestsGoOneAtATimeAndTheAnswersShow)
 
     c.Receive(Ok(Object("H", "(:value \"A\" 0) \" \" (:action \"[remove entry]\" 0)"), 5));
     const char *calls[][2] = {
-        {"(swank:inspect-nth-part 0)", "part"},
+        {"(swank:inspect-nth-part 0)", "piece"},
         {"(swank:inspector-call-nth-action 0)", "action"},
         {"(swank:inspector-pop)", "back"},
         {"(swank:inspector-next)", "forward"},
@@ -177,8 +177,8 @@ TEST(SessionInspect, RequestsGoOneAtATimeAndTheAnswersShow)
         SCOPED_TRACE(call[1]);
         out = Effects();
         std::string which = call[1];
-        if (which == "part")
-            SessionInspectPart(c.s, 0, out);
+        if (which == "piece")
+            SessionInspectPiece(c.s, 0, out);
         else if (which == "action")
             SessionInspectorAction(c.s, 0, out);
         else if (which == "back")
@@ -264,10 +264,10 @@ TEST(SessionInspect, MoreIsFetchedOnceARangeAtATimeForTheObjectShown)
     c.Receive(Ok(Object("L", "\"0: \"", 1500), 6));
     out = Effects();
     SessionInspectorMore(c.s, out);
-    SessionInspectPart(c.s, 0, out);
+    SessionInspectPiece(c.s, 0, out);
     c.Receive(Ok("((\"stale\") 1500 500 1000)", 7));
-    c.Receive(Ok(Object("P", "\"part\""), 8));
-    EXPECT_EQ(Texts{"part"}, Marked(c.s.inspector.lines));
+    c.Receive(Ok(Object("P", "\"piece\""), 8));
+    EXPECT_EQ(Texts{"piece"}, Marked(c.s.inspector.lines));
     EXPECT_FALSE(c.s.inspector.moreAsked);
 }
 
@@ -278,14 +278,14 @@ TEST(SessionInspect, ClosingLetsSwankGoAndDropsWhatWasAskedBefore)
     SessionInspect(c.s, "1", out);
     c.Receive(Ok(Object("1", "\"x\""), 4));
     out = Effects();
-    SessionInspectPart(c.s, 0, out);  // id 5, out
+    SessionInspectPiece(c.s, 0, out);  // id 5, out
     SessionInspectorBack(c.s, out);   // waits
     SessionInspectorClose(c.s, out);
     EXPECT_TRUE(Has(out, EffectKind::InspectorChanged));
     EXPECT_FALSE(c.s.inspector.open);
-    Effects &late = c.Receive(Ok(Object("part", "\"x\""), 5));
+    Effects &late = c.Receive(Ok(Object("piece", "\"x\""), 5));
     EXPECT_FALSE(c.s.inspector.open);
-    // Back was dropped; quit-inspector went once the part's answer came.
+    // Back was dropped; quit-inspector went once the piece's answer came.
     EXPECT_EQ(Texts{Rex("(swank:quit-inspector)", "t", 6)}, MessagesOf(late));
     c.Receive(Ok("nil", 6));
     out = Effects();

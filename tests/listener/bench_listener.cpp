@@ -10,7 +10,7 @@
 // compile-string-for-emacs of the same text; and Enter on a note, until the
 // editor (this process's) shows the note's source selected. Then the
 // inspector: Inspect on a list of 100000 elements until its first lines
-// show, and Enter on a part and Backspace back, each against the bare
+// show, and Enter on a piece and Backspace back, each against the bare
 // client's init-inspector, inspect-nth-part and inspector-pop. The Lisp's
 // port comes in KESTRALUNE_TEST_PORT.
 #include "tests/listener/listenertest.h"
@@ -377,7 +377,7 @@ bool BenchInspector(const Program &listener, BareClient &bare)
         PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
         ms = AwaitInspector(listener, start, "CONS", false, 1);
         if (ms < 0) {
-            printf("inspector: the part did not open\n");
+            printf("inspector: the piece did not open\n");
             return false;
         }
         into.push_back(ms);
@@ -393,7 +393,7 @@ bool BenchInspector(const Program &listener, BareClient &bare)
         // same work without the window system's showing of a window.
         PostMessageW(list, WM_KEYDOWN, VK_RETURN, 1);
         if (AwaitInspector(listener, Now(), "CONS", false, 1) < 0) {
-            printf("inspector: the part did not open again\n");
+            printf("inspector: the piece did not open again\n");
             return false;
         }
         start = Now();
@@ -411,7 +411,7 @@ bool BenchInspector(const Program &listener, BareClient &bare)
         std::string popped = RequestBare(bare, "(swank:inspector-pop)");
         bareBack.push_back(Now() - start);
         if (reply.find("(:ok (:title") == std::string::npos || popped.find("(:ok (:title") == std::string::npos) {
-            printf("inspector: the bare client's part or pop failed: %s\n", reply.substr(0, 200).c_str());
+            printf("inspector: the bare client's piece or pop failed: %s\n", reply.substr(0, 200).c_str());
             return false;
         }
     }
@@ -423,7 +423,7 @@ bool BenchInspector(const Program &listener, BareClient &bare)
     printf("inspector: Inspect again while the window shows %.2f ms median (the rest of the first figure is the "
            "window system showing the window)\n",
            Median(again));
-    printf("inspector: Enter on a part to its object shown %.2f ms median, bare inspect-nth-part %.2f ms; aim at "
+    printf("inspector: Enter on a piece to its object shown %.2f ms median, bare inspect-nth-part %.2f ms; aim at "
            "most bare + 20 = %.2f ms\n",
            Median(into), Median(bareInto), Median(bareInto) + 20);
     printf("inspector: Backspace to the list shown again %.2f ms median, bare inspector-pop %.2f ms; aim at most "

@@ -1,7 +1,7 @@
 // The inspector against a real Lisp (tests/listener/with_swank.sh starts
 // SBCL, or ECL with KESTRALUNE_TEST_LISP=ecl): a CLOS instance, a hash table
 // and its actions, a list of 100000 elements fetched as it is scrolled, the
-// way into a part and back and forward, a frame's local and the condition
+// way into a piece and back and forward, a frame's local and the condition
 // from the debugger, the Lisp's own INSPECT and inspect-in-emacs, and
 // objects that cannot be printed or inspected, none of which opens the
 // debugger. The window is read through its controls' messages.
@@ -126,7 +126,7 @@ protected:
     static HWND Debugger(DWORD ms = 20000) { return DebuggerWindowOf(Listener, ms); }
 };
 
-// SBCL's Swank lists the slots as parts; ECL's describes the instance.
+// SBCL's Swank lists the slots as pieces; ECL's describes the instance.
 TEST_F(ListenerInspect, AnInstanceShowsItsSlots)
 {
     InspectInput("*place*");
@@ -139,7 +139,7 @@ TEST_F(ListenerInspect, AnInstanceShowsItsSlots)
     EXPECT_NE(std::string::npos, lines[items].find("ITEMS")) << lines[items];
     EXPECT_GE(LineWith(lines, "NAME"), 0) << Joined(lines);
     if (!OnEcl()) {
-        // The slot's value is a part of its own.
+        // The slot's value is a piece of its own.
         Select(inspector, items);
         Key(inspector, VK_RETURN);
         EXPECT_NE(nullptr, Inspector("CONS", "1: 20"));
@@ -149,7 +149,7 @@ TEST_F(ListenerInspect, AnInstanceShowsItsSlots)
     EXPECT_TRUE(ListenerIdle(Listener)) << Caption(Listener);
 }
 
-TEST_F(ListenerInspect, APartLeadsInAndBackAndForward)
+TEST_F(ListenerInspect, APieceLeadsInAndBackAndForward)
 {
     InspectInput("(list :outer (list 10 20 30))");
     HWND inspector = Inspector("CONS", "0: :OUTER");
@@ -173,7 +173,7 @@ TEST_F(ListenerInspect, APartLeadsInAndBackAndForward)
         PumpFor(10);
     EXPECT_EQ("Nothing was inspected before this object.", InspectorStatus(inspector));
     EXPECT_GE(LineWith(InspectorLines(inspector), "0: :OUTER"), 0);
-    // A double-click on the part opens it too.
+    // A double-click on the piece opens it too.
     RECT item = {};
     DWORD_PTR result;
     SendMessageTimeoutW(List(inspector), LB_SETTOPINDEX, 0, 0, SMTO_NORMAL, 5000, &result);
@@ -202,7 +202,7 @@ TEST_F(ListenerInspect, AHashTablesEntriesAndItsActions)
     EXPECT_GE(LineWith(lines, "Count: 2"), 0) << Joined(lines);
     EXPECT_GE(LineWith(lines, "[clear hashtable]"), 0) << Joined(lines);
 
-    // The line's third part, after the key and the value, is its action.
+    // The line's third piece, after the key and the value, is its action.
     Select(inspector, apple);
     Key(inspector, VK_RIGHT);
     Key(inspector, VK_RIGHT);
@@ -217,7 +217,7 @@ TEST_F(ListenerInspect, AHashTablesEntriesAndItsActions)
     ASSERT_TRUE(Evaluate("(setf (gethash :plum *table*) 3)", "=> 3"));
     Key(inspector, VK_F5);
     EXPECT_NE(nullptr, Inspector("HASH-TABLE", ":PLUM = 3"));
-    // The key's part opens the key.
+    // The key's piece opens the key.
     lines = InspectorLines(inspector);
     int plum = LineWith(lines, ":PLUM = 3");
     ASSERT_GE(plum, 0);
@@ -226,7 +226,7 @@ TEST_F(ListenerInspect, AHashTablesEntriesAndItsActions)
     EXPECT_NE(nullptr, Inspector("KEYWORD", "PLUM"));
 }
 
-// Swank sends the first 500 parts of the list's content; the rest comes a
+// Swank sends the first 500 pieces of the list's content; the rest comes a
 // range at a time as the list is scrolled to its end, never all of it.
 TEST_F(ListenerInspect, ALongListOpensAtOnceAndTheRestComesOnScrolling)
 {
@@ -311,7 +311,7 @@ TEST_F(ListenerInspect, TheLispsInspectOpensTheWindow)
     EXPECT_NE(nullptr, Inspector("CONS", "0: :LAST"));
 }
 
-// A part whose printing fails says so in its place; a form that fails and
+// A piece whose printing fails says so in its place; a form that fails and
 // an object whose inspection fails say why in the window. None opens the
 // debugger.
 TEST_F(ListenerInspect, WhatCannotBePrintedOrInspectedSaysSoInItsPlace)
